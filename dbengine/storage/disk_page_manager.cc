@@ -1,0 +1,326 @@
+#include "dbengine/storage/disk_page_manager.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "dbengine/platform/posix_file.h"
+#include "dbengine/platform/system_services.h"
+#include "dbengine/storage/hdb_exception.h"
+
+namespace hdb {
+
+namespace {
+
+template <class Fn>
+bool Retry(int tries, Fn&& attempt) {
+  for (int i = 0; i < tries; ++i) {
+    if (i > 0) platform::SleepMs(LockRetryPauseMs);
+    if (attempt()) return true;
+  }
+  return false;
+}
+
+// The signature as found, printable: control bytes shown as '.'.
+std::string PrintableSignature(const THDBFileHeader& header) {
+  std::string text = header.SignatureText();
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20) c = '.';
+  return text;
+}
+
+// The writability probe of an existing file: read its first byte and write it back.
+bool ProbeWritable(const std::string& fileName) {
+  int err = 0;
+  int fd = platform::OpenExisting(fileName, platform::OpenAccess::ReadWrite, err);
+  if (fd == platform::InvalidHandle) return false;
+  bool writable = true;
+  unsigned char first = 0;
+  std::size_t got = 0;
+  if (platform::ReadAt(fd, &first, 1, 0, got, err) && got == 1)
+    writable = platform::WriteAt(fd, &first, 1, 0, err);
+  platform::CloseHandle(fd, err);
+  return writable;
+}
+
+}  // namespace
+
+THDBHeaderLockGuard::THDBHeaderLockGuard(THDBDiskPageManager& manager, const THDBErrorDef& failure, int tries)
+    : manager_(manager) {
+  if (!manager_.HeaderLock(tries)) RaiseHDB(failure);
+}
+
+THDBDiskPageManager::THDBDiskPageManager() {
+  header_ = THDBFileHeader::Fresh();
+  securityBlock_ = THDBSecurityBlock::Fresh();
+  lockBlock_ = THDBLockBlock::Fresh();
+  ResetPositions();
+}
+
+THDBDiskPageManager::~THDBDiskPageManager() {
+  if (file_.IsOpen()) Close();
+}
+
+void THDBDiskPageManager::ResetPositions() {
+  headerPosition_ = 0;
+  securityBlockPosition_ = FileHeaderLayout::Size;
+  lockBlockPosition_ = securityBlockPosition_ + SecurityBlockLayout::Size;
+  counterPosition_ = lockBlockPosition_ + LockBlockLayout::Size;
+  pagesStart_ = counterPosition_ + ObjectIDCounterSize;
+}
+
+bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& password, bool& multiUser,
+                               bool exclusive, bool& readOnly) {
+  if (file_.IsOpen()) RaiseHDB(Errors::OpenFileInUse, fileName);
+  password_ = password;
+  try {
+    if (!readOnly && platform::FileExists(fileName)) {
+      if (platform::HasReadOnlyAttribute(fileName)) {
+        readOnly = true;
+        multiUser = false;
+      } else if (!ProbeWritable(fileName)) {
+        readOnly = true;
+      }
+    }
+    multiUser_ = multiUser;
+    exclusive_ = exclusive;
+    std::uint8_t access = THDBDatabaseFile::AccessReadWrite;
+    std::uint8_t share = THDBDatabaseFile::ShareReadWrite;
+    if (readOnly) {
+      access = THDBDatabaseFile::AccessRead;
+    } else if (exclusive) {
+      share = THDBDatabaseFile::ShareNone;
+      multiUser_ = false;
+    }
+    file_.OpenFile(fileName, access, share);
+
+    ResetPositions();
+    bool needsRepair = false;
+    {
+      THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtOpen);
+      headerPosition_ = file_.FindHeaderPosition();
+      ReadHeader();
+      needsRepair = header_.NeedsRepair();
+    }
+    if (!header_.HasSignature())
+      RaiseHDB(Errors::InvalidSignature, PrintableSignature(header_), std::string(FileSignature));
+    if (header_.PageSize() < PageHeaderSize + 1) RaiseHDB(Errors::InvalidDatabaseFormat);
+    pageSize_ = header_.PageSize();
+
+    securityBlockPosition_ = headerPosition_ + header_.HeaderSize();
+    lockBlockPosition_ = securityBlockPosition_ + SecurityBlockLayout::Size;
+    ReadSecurityBlock();
+    if (header_.EncryptedFlag() != 0) RaiseHDB(Errors::EncryptedNotSupported);
+    if (securityBlockPosition_ + securityBlock_.BlockSize() != lockBlockPosition_)
+      RaiseHDB(Errors::InvalidDatabaseFormat);
+    ReadLockBlock();
+    // The lock bytes must lie inside the lock block, and a file cut short before its
+    // first page cannot be a database.
+    if (lockBlock_.BlockSize() <= LockBlockLayout::HeaderLockByte) RaiseHDB(Errors::InvalidDatabaseFormat);
+    counterPosition_ = lockBlockPosition_ + lockBlock_.BlockSize();
+    pagesStart_ = counterPosition_ + ObjectIDCounterSize;
+    if (file_.GetSize() < pagesStart_) RaiseHDB(Errors::InvalidDatabaseFormat);
+    multiUser = multiUser_;
+    return needsRepair;
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword& password,
+                                 std::uint16_t extentPageCount, std::uint16_t pageSize) {
+  if (file_.IsOpen()) RaiseHDB(Errors::CreateFileInUse, fileName);
+  if (!password.Text.empty()) RaiseHDB(Errors::EncryptionNotSupported);
+  if (pageSize < MinimumPageSize) RaiseHDB(Errors::InvalidPageSize, pageSize, MinimumPageSize);
+  if (extentPageCount == 0) RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
+  password_ = password;
+  pageSize_ = pageSize;
+  try {
+    file_.CreateFile(fileName);
+    multiUser_ = false;
+    exclusive_ = true;
+    header_ = THDBFileHeader::Fresh(pageSize, extentPageCount);
+    securityBlock_ = THDBSecurityBlock::Fresh();
+    lockBlock_ = THDBLockBlock::Fresh();
+    ResetPositions();
+    WriteHeader();
+    WriteSecurityBlock();
+    WriteLockBlock();
+    if (CounterLock()) {
+      std::uint8_t zero[ObjectIDCounterSize] = {};
+      try {
+        if (!IsReadOnly()) file_.Write(zero, Errors::CounterInit, counterPosition_, ObjectIDCounterSize);
+      } catch (...) {
+        CounterUnlock();
+        throw;
+      }
+      CounterUnlock();
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void THDBDiskPageManager::Close() {
+  if (file_.IsOpen()) {
+    try {
+      file_.CloseFile();
+    } catch (const EHDBException&) {
+      // A failed close is treated as closed; the descriptor is gone either way.
+    }
+  }
+  headerLockDepth_ = 0;
+  heldHeaderLockPosition_ = -1;
+}
+
+void THDBDiskPageManager::ReadHeader() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::HeaderReadNotOpened);
+  // A short file must not leave the previous image's bytes behind.
+  THDBFileHeader::Image image{};
+  file_.Read(image.data(), Errors::HeaderRead, headerPosition_, FileHeaderLayout::Size);
+  header_.Bytes() = image;
+}
+
+void THDBDiskPageManager::WriteHeader() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::HeaderWriteNotOpened);
+  file_.Write(header_.Bytes().data(), Errors::HeaderWrite, headerPosition_, FileHeaderLayout::Size);
+}
+
+void THDBDiskPageManager::ReadSecurityBlock() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::SecurityReadNotOpened);
+  THDBSecurityBlock::Image image{};
+  file_.Read(image.data(), Errors::SecurityRead, securityBlockPosition_, SecurityBlockLayout::Size);
+  securityBlock_.Bytes() = image;
+}
+
+void THDBDiskPageManager::WriteSecurityBlock() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::SecurityWriteNotOpened);
+  file_.Write(securityBlock_.Bytes().data(), Errors::SecurityWrite, securityBlockPosition_,
+              SecurityBlockLayout::Size);
+}
+
+void THDBDiskPageManager::ReadLockBlock() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::LockBlockReadNotOpened);
+  // Only the block's size is read: its other bytes are lock bytes that other
+  // processes may hold.
+  THDBLockBlock::Image image{};
+  file_.Read(image.data(), Errors::LockBlockRead, lockBlockPosition_, LockBlockLayout::BlockSize::size);
+  lockBlock_.Bytes() = image;
+}
+
+void THDBDiskPageManager::WriteLockBlock() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::LockBlockWriteNotOpened);
+  file_.Write(lockBlock_.Bytes().data(), Errors::LockBlockWrite, lockBlockPosition_, LockBlockLayout::Size);
+}
+
+bool THDBDiskPageManager::HeaderLock(int tries) {
+  assert(headerLockDepth_ >= 0);
+  if (headerLockDepth_ > 0) {
+    ++headerLockDepth_;
+    return true;
+  }
+  const std::int64_t position = HeaderLockPosition();
+  if (!Retry(tries, [&] { return file_.LockByte(1, position); })) return false;
+  heldHeaderLockPosition_ = position;
+  headerLockDepth_ = 1;
+  return true;
+}
+
+void THDBDiskPageManager::HeaderUnlock() {
+  assert(headerLockDepth_ > 0);
+  if (headerLockDepth_ <= 0) return;
+  if (--headerLockDepth_ == 0) {
+    if (file_.IsOpen()) file_.UnlockByte(1, heldHeaderLockPosition_);
+    heldHeaderLockPosition_ = -1;
+  }
+}
+
+void THDBDiskPageManager::TablesLock() {
+  const std::int64_t position = TablesLockPosition();
+  if (!Retry(TablesLockRetryCount, [&] { return file_.LockByte(1, position); })) RaiseHDB(Errors::TablesLocked);
+}
+
+void THDBDiskPageManager::TablesUnlock() {
+  if (!file_.UnlockByte(1, TablesLockPosition())) RaiseHDB(Errors::CannotUnlockTables);
+}
+
+bool THDBDiskPageManager::CounterLock(int tries) {
+  const std::int64_t position = counterPosition_;
+  return Retry(tries, [&] { return file_.LockByte(1, position); });
+}
+
+void THDBDiskPageManager::CounterUnlock() { file_.UnlockByte(1, counterPosition_); }
+
+std::int32_t THDBDiskPageManager::GetPageCount() {
+  THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedForPageCount, 1);
+  ReadHeader();
+  return header_.TotalPageCount();
+}
+
+std::int64_t THDBDiskPageManager::PageOffset(PageNo pageNo) const {
+  if (pageNo < 0) RaiseHDB(Errors::InvalidPageNo, pageNo);
+  return pagesStart_ + static_cast<std::int64_t>(pageNo) * static_cast<std::int64_t>(pageSize_);
+}
+
+void THDBDiskPageManager::CheckPageRange(PageNo pageNo, std::uint32_t count, std::uint32_t offset,
+                                         bool forWrite) const {
+  std::uint64_t end = static_cast<std::uint64_t>(offset) + count;
+  if (end > pageSize_) {
+    RaiseHDB(forWrite ? Errors::InvalidPageWriteOffset : Errors::InvalidPageReadOffset, static_cast<std::int64_t>(end),
+             pageSize_);
+  }
+}
+
+void THDBDiskPageManager::ReadPageRange(void* buffer, PageNo pageNo, std::uint32_t count, std::uint32_t offset) {
+  CheckPageRange(pageNo, count, offset, false);
+  file_.Read(buffer, Errors::DirectPageRead, PageOffset(pageNo) + offset, count);
+}
+
+void THDBDiskPageManager::WritePageRange(const void* buffer, PageNo pageNo, std::uint32_t count,
+                                         std::uint32_t offset) {
+  CheckPageRange(pageNo, count, offset, true);
+  file_.Write(buffer, Errors::DirectPageWrite, PageOffset(pageNo) + offset, count);
+}
+
+bool THDBDiskPageManager::LockPageBytes(PageNo pageNo, std::uint32_t offset, std::uint32_t count) {
+  return file_.LockByte(count, PageOffset(pageNo) + offset);
+}
+
+bool THDBDiskPageManager::UnlockPageBytes(PageNo pageNo, std::uint32_t offset, std::uint32_t count) {
+  return file_.UnlockByte(count, PageOffset(pageNo) + offset);
+}
+
+bool THDBDiskPageManager::IsPageByteLocked(PageNo pageNo, std::uint32_t offset) {
+  return file_.IsByteLocked(PageOffset(pageNo) + offset);
+}
+
+bool THDBDiskPageManager::IsPageRegionLocked(PageNo pageNo, std::uint32_t offset, std::uint32_t count) {
+  return file_.IsRegionLocked(count, PageOffset(pageNo) + offset);
+}
+
+std::int32_t THDBDiskPageManager::NextObjectID() {
+  if (!file_.IsOpen()) RaiseHDB(Errors::NextObjectIDNotOpened);
+  if (!CounterLock()) RaiseHDB(Errors::NextObjectIDLocked);
+  std::int32_t result = 0;
+  try {
+    std::uint8_t bytes[ObjectIDCounterSize] = {};
+    file_.Read(bytes, Errors::CounterRead, counterPosition_, ObjectIDCounterSize);
+    result = le::Load<std::int32_t>(bytes, 0) + 1;
+    if (!IsReadOnly()) {
+      le::Store<std::int32_t>(bytes, 0, result);
+      file_.Write(bytes, Errors::CounterWrite, counterPosition_, ObjectIDCounterSize);
+    } else {
+      // Another reader may hand out the same number; the random offset keeps the
+      // ids of read-only sessions apart.
+      result += static_cast<std::int32_t>(platform::RandomBelow(10000));
+    }
+  } catch (...) {
+    CounterUnlock();
+    throw;
+  }
+  CounterUnlock();
+  return result;
+}
+
+}  // namespace hdb

@@ -1,0 +1,87 @@
+// The engine's message catalog: every native error number with its message pattern,
+// in one place. Each layer keeps its own section, ordered by number. Entries named
+// ...Read / ...Write without a text of their own are raised with the file layer's
+// read or write text (FileTexts) and only contribute the number.
+#pragma once
+
+namespace hdb {
+
+struct THDBErrorDef {
+  int Code;
+  const char* Text;
+};
+
+namespace FileTexts {
+inline constexpr const char* CannotRead =
+    "Cannot Read from file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. "
+    "ErrorMessage: %s";
+inline constexpr const char* CannotWrite =
+    "Cannot Write to file: '%s' Position = %d, Count = %d, FilePosition = %d, FileSize = %d, ErrorCode:%d. "
+    "ErrorMessage: %s";
+}  // namespace FileTexts
+
+namespace Errors {
+
+// ---- Operating-system file access -------------------------------------------------
+inline constexpr THDBErrorDef CannotCreateFile{30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotOpenFile{30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotCloseFile{30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef UnknownAccessMode{30366, "Unknown Access mode: '%d'"};
+inline constexpr THDBErrorDef UnknownShareMode{30367, "Unknown Share mode: '%d'"};
+inline constexpr THDBErrorDef CannotTruncateFile{30370,
+                                                 "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotGetFileSize{30371,
+                                                "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotSetFilePosition{
+    30372, "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d"};
+inline constexpr THDBErrorDef CannotGetFilePosition{
+    30373, "Cannot Get File Position. FileName='%s' ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef BlankFileName{30374, "Cannot create file with blank FileName"};
+inline constexpr THDBErrorDef OperationOnClosedFile{30376, "Cannot perform this operation (%s) on a closed file"};
+inline constexpr THDBErrorDef OperationOnOpenedFile{30377, "Cannot perform this operation (%s) on a opened file"};
+inline constexpr THDBErrorDef CannotFlushFile{30379,
+                                              "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s"};
+
+// ---- Database file: header, regions, object ids ------------------------------------
+inline constexpr THDBErrorDef HeaderReadNotOpened{10459, "Error - database file is not opened."};
+inline constexpr THDBErrorDef HeaderWriteNotOpened{10460, "Error - database file is not opened."};
+inline constexpr THDBErrorDef CreateFileInUse{10461, "Error - database file %s is in use."};
+inline constexpr THDBErrorDef OpenFileInUse{10462, "Error - database file %s is in use."};
+inline constexpr int HeaderWrite = 10462;
+inline constexpr int HeaderRead = 10464;
+inline constexpr int PageWrite = 10469;
+inline constexpr THDBErrorDef InvalidSignature{10470, "Invalid file format. Found signature: '%s', expected: '%s'"};
+inline constexpr THDBErrorDef InvalidPageNo{10471, "Invalid PageNo = %d"};
+inline constexpr int DirectPageRead = 10474;
+inline constexpr int DirectPageWrite = 10475;
+inline constexpr THDBErrorDef InvalidPageReadOffset{10476, "Error - invalid page offset = %d, page size = %d"};
+inline constexpr THDBErrorDef InvalidPageWriteOffset{10477, "Error - invalid page offset = %d, page size = %d"};
+inline constexpr THDBErrorDef TablesLocked{20210, "Database tables are locked"};
+inline constexpr THDBErrorDef CannotUnlockTables{20211, "Cannot unlock database tables"};
+inline constexpr THDBErrorDef DatabaseLockedAtOpen{20230, "Database is locked"};
+inline constexpr THDBErrorDef DatabaseLockedForPageCount{20236, "Database is locked"};
+inline constexpr THDBErrorDef InvalidDatabaseFormat{20237, "Invalid database format"};
+inline constexpr THDBErrorDef NextObjectIDNotOpened{30399, "Error - database file is not opened."};
+inline constexpr int CounterRead = 30400;
+inline constexpr THDBErrorDef NextObjectIDLocked{30401, "Cannot get NextObjectID. File area is Locked."};
+inline constexpr int CounterWrite = 30404;
+inline constexpr int CounterInit = 30406;
+inline constexpr THDBErrorDef SecurityReadNotOpened{30436, "Error - database file is not opened."};
+inline constexpr THDBErrorDef SecurityWriteNotOpened{30437, "Error - database file is not opened."};
+inline constexpr int SecurityWrite = 30438;
+inline constexpr int SecurityRead = 30439;
+inline constexpr THDBErrorDef LockBlockReadNotOpened{30441, "Error - database file is not opened."};
+inline constexpr int LockBlockRead = 30442;
+inline constexpr THDBErrorDef LockBlockWriteNotOpened{30443, "Error - database file is not opened."};
+inline constexpr int LockBlockWrite = 30444;
+inline constexpr THDBErrorDef IncorrectPassword{30445, "Cannot open database - incorrect password"};
+// This engine stores pages in plain only; the cipher behind encrypted files is not built.
+inline constexpr THDBErrorDef EncryptedNotSupported{
+    30447, "Cannot open database - encrypted database files are not supported"};
+inline constexpr THDBErrorDef EncryptionNotSupported{
+    30448, "Cannot create database - encrypted database files are not supported"};
+inline constexpr THDBErrorDef InvalidPageSize{30449, "Invalid page size: %d. The page size must be at least %d bytes"};
+inline constexpr THDBErrorDef InvalidExtentPageCount{30450, "Invalid extent page count: %d"};
+
+}  // namespace Errors
+}  // namespace hdb
