@@ -6,6 +6,7 @@
 #include "dbengine/platform/posix_file.h"
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/hdb_exception.h"
+#include "dbengine/storage/page_header.h"
 
 namespace hdb {
 
@@ -103,8 +104,9 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
     }
     if (!header_.HasSignature())
       RaiseHDB(Errors::InvalidSignature, PrintableSignature(header_), std::string(FileSignature));
-    if (header_.PageSize() < PageHeaderSize + 1) RaiseHDB(Errors::InvalidDatabaseFormat);
-    pageSize_ = header_.PageSize();
+    if (header_.PageSize() <= PageHeaderLayout::Size || header_.ExtentPageCount() == 0)
+      RaiseHDB(Errors::InvalidDatabaseFormat);
+    SetPageSize(header_.PageSize(), PageHeaderLayout::Size);
 
     securityBlockPosition_ = headerPosition_ + header_.HeaderSize();
     lockBlockPosition_ = securityBlockPosition_ + SecurityBlockLayout::Size;
@@ -119,6 +121,7 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
     counterPosition_ = lockBlockPosition_ + lockBlock_.BlockSize();
     pagesStart_ = counterPosition_ + ObjectIDCounterSize;
     if (file_.GetSize() < pagesStart_) RaiseHDB(Errors::InvalidDatabaseFormat);
+    freeSpace_ = std::make_unique<THDBDatabaseFreeSpaceManager>(*this);
     multiUser = multiUser_;
     return needsRepair;
   } catch (...) {
@@ -134,7 +137,7 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
   if (pageSize < MinimumPageSize) RaiseHDB(Errors::InvalidPageSize, pageSize, MinimumPageSize);
   if (extentPageCount == 0) RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
   password_ = password;
-  pageSize_ = pageSize;
+  SetPageSize(pageSize, PageHeaderLayout::Size);
   try {
     file_.CreateFile(fileName);
     multiUser_ = false;
@@ -156,6 +159,7 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
       }
       CounterUnlock();
     }
+    freeSpace_ = std::make_unique<THDBDatabaseFreeSpaceManager>(*this);
   } catch (...) {
     Close();
     throw;
@@ -163,6 +167,8 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
 }
 
 void THDBDiskPageManager::Close() {
+  freeSpace_.reset();
+  ClearSharedCache();
   if (file_.IsOpen()) {
     try {
       file_.CloseFile();
@@ -260,15 +266,15 @@ std::int32_t THDBDiskPageManager::GetPageCount() {
 
 std::int64_t THDBDiskPageManager::PageOffset(PageNo pageNo) const {
   if (pageNo < 0) RaiseHDB(Errors::InvalidPageNo, pageNo);
-  return pagesStart_ + static_cast<std::int64_t>(pageNo) * static_cast<std::int64_t>(pageSize_);
+  return pagesStart_ + static_cast<std::int64_t>(pageNo) * static_cast<std::int64_t>(PageSize());
 }
 
 void THDBDiskPageManager::CheckPageRange(PageNo pageNo, std::uint32_t count, std::uint32_t offset,
                                          bool forWrite) const {
   std::uint64_t end = static_cast<std::uint64_t>(offset) + count;
-  if (end > pageSize_) {
+  if (end > PageSize()) {
     RaiseHDB(forWrite ? Errors::InvalidPageWriteOffset : Errors::InvalidPageReadOffset, static_cast<std::int64_t>(end),
-             pageSize_);
+             PageSize());
   }
 }
 
@@ -321,6 +327,96 @@ std::int32_t THDBDiskPageManager::NextObjectID() {
   }
   CounterUnlock();
   return result;
+}
+
+// ---- Pages ---------------------------------------------------------------------------
+
+bool THDBDiskPageManager::IsPageCurrent(TSessionID session, THDBPage* page) {
+  if (!multiUser_) return true;
+  return tablePagesCache_.IsPageCurrent(session, *page);
+}
+
+void THDBDiskPageManager::MarkPageCurrent(TSessionID session, THDBPage* page) {
+  if (multiUser_) tablePagesCache_.MarkPageCurrent(session, *page);
+}
+
+void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
+  assert(freeSpace_);
+  const std::int32_t pageNo = freeSpace_->AllocatePage();
+  page->SetPageNo(pageNo);
+  page->FreshBuffer(PageSize(), true);
+}
+
+void THDBDiskPageManager::FreePageNo(std::int32_t pageNo) {
+  assert(freeSpace_);
+  std::uint8_t mark[4];
+  le::Store<std::int32_t>(mark, 0, FreedPageVersion);
+  file_.Write(mark, Errors::FreedMarkWrite, PageOffset(pageNo) + PageHeaderLayout::PageVersion::offset, 4);
+  freeSpace_->FreePage(pageNo);
+}
+
+bool THDBDiskPageManager::ReadPage(THDBPage* page) {
+  if (!page->HasBuffer()) page->FreshBuffer(PageSize(), false);
+  if (!file_.IsOpen() || !file_.ReadBuffer(page->Buffer(), PageOffset(page->PageNo()), PageSize())) {
+    page->SetPageVersion(FreedPageVersion);
+    return false;
+  }
+  // Pages are stored in plain: encrypted files are refused when opened.
+  page->IsRead = true;
+  return true;
+}
+
+void THDBDiskPageManager::WritePage(THDBPage* page) {
+  assert(page->HasBuffer() && page->BufferSize() >= PageSize());
+  std::int32_t version = page->PageVersion() + 1;
+  if (version >= PageVersionWrap) version = 0;
+  page->SetPageVersion(version);
+  file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
+}
+
+void THDBDiskPageManager::RevalidatePage(THDBPage* page) {
+  std::uint8_t bytes[4];
+  std::int32_t onDisk = FreedPageVersion;
+  if (file_.ReadBuffer(bytes, PageOffset(page->PageNo()) + PageHeaderLayout::PageVersion::offset, 4))
+    onDisk = le::Load<std::int32_t>(bytes, 0);
+  if (onDisk == page->PageVersion() || onDisk == FreedPageVersion) return;
+  ReadPage(page);
+}
+
+void THDBDiskPageManager::RemovePage(TSessionID session, std::int32_t pageNo) {
+  assert(freeSpace_);
+  freeSpace_->CheckNotMapPage(pageNo);
+  THDBPageManager::RemovePage(session, pageNo);
+}
+
+THDBPage* THDBDiskPageManager::GetPage(TSessionID session, std::int32_t pageNo, bool revalidate,
+                                       std::uint16_t expectedType) {
+  assert(freeSpace_);
+  freeSpace_->CheckNotMapPage(pageNo);
+  return THDBPageManager::GetPage(session, pageNo, revalidate, expectedType);
+}
+
+void THDBDiskPageManager::CommitPages(TSessionID session) {
+  if (!HasPendingChanges(session)) return;
+  THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
+  ReadHeader();
+  header_.SetDatabaseState(DatabaseStateCommitting);
+  WriteHeader();
+  CommitSessionPages(SessionEntry(session));
+  // The free-space steps of the commit re-read and re-wrote the header image, so it
+  // carries their changes.
+  header_.SetChangeCounter(header_.ChangeCounter() + 1);
+  header_.SetDatabaseState(DatabaseStateConsistent);
+  WriteHeader();
+}
+
+void THDBDiskPageManager::TruncateUnusedTail() {
+  assert(freeSpace_);
+  THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtFree);
+  ReadHeader();
+  freeSpace_->LoadFromHeader();
+  const std::int32_t n = header_.TotalPageCount() - 1 - header_.LastUsedPageNo();
+  if (n > 0) freeSpace_->RemoveTailPages(n);
 }
 
 }  // namespace hdb

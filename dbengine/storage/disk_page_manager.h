@@ -1,9 +1,12 @@
-// THDBDiskPageManager: the page manager of a database file. This part holds its
-// file-level duties: the owned THDBDatabaseFile, the images of the file header,
-// security block and lock block, the positions of the regions (shifted when the
-// header is found further into the file), page addressing, direct page-range I/O,
-// the byte locks that serialise processes (HeaderLock, re-entrant by depth;
-// TablesLock; the object-id counter lock) and the object-id counter itself.
+// THDBDiskPageManager: the page manager of a database file. Besides the cache and
+// session changes of its base it owns the THDBDatabaseFile, the images of the file
+// header, security block and lock block, the positions of the regions (shifted when
+// the header is found further into the file), the free-space manager and the
+// multi-user cache-validity manager. It addresses pages, reads and writes them (the
+// commit writes changed pages in place between two header writes: state 1, then the
+// pages, then ChangeCounter + 1 and state 2), does direct page-range I/O, holds the
+// byte locks that serialise processes (HeaderLock, re-entrant by depth; TablesLock;
+// the object-id counter lock) and hands out object ids.
 //
 // Not locked itself: every call arrives under the owning database object's
 // in-process lock, which is always taken before any of the byte locks.
@@ -16,6 +19,9 @@
 #include "dbengine/storage/database_file.h"
 #include "dbengine/storage/error_messages.h"
 #include "dbengine/storage/file_header.h"
+#include "dbengine/storage/free_space.h"
+#include "dbengine/storage/page_manager.h"
+#include "dbengine/storage/table_pages_cache.h"
 
 namespace hdb {
 
@@ -25,15 +31,30 @@ inline constexpr PageNo NoPage = -1;
 inline constexpr int LockRetryCount = 4500;       // header and counter locks
 inline constexpr int TablesLockRetryCount = 200;  // TablesLock
 inline constexpr std::uint32_t LockRetryPauseMs = 20;
-inline constexpr std::uint16_t PageHeaderSize = 40;
 inline constexpr std::uint16_t MinimumPageSize = 512;
 
-class THDBDiskPageManager {
+class THDBDiskPageManager : public THDBPageManager {
  public:
   THDBDiskPageManager();
-  THDBDiskPageManager(const THDBDiskPageManager&) = delete;
-  THDBDiskPageManager& operator=(const THDBDiskPageManager&) = delete;
-  ~THDBDiskPageManager();
+  ~THDBDiskPageManager() override;
+
+  // Page operations (slot order of the base).
+  std::int32_t GetPageCount() override;
+  bool IsPageCurrent(TSessionID session, THDBPage* page) override;
+  void MarkPageCurrent(TSessionID session, THDBPage* page) override;
+  void AllocatePageNo(THDBPage* page) override;
+  void FreePageNo(std::int32_t pageNo) override;
+  bool ReadPage(THDBPage* page) override;
+  void WritePage(THDBPage* page) override;
+  void RemovePage(TSessionID session, std::int32_t pageNo) override;
+  THDBPage* GetPage(TSessionID session, std::int32_t pageNo, bool revalidate = false,
+                    std::uint16_t expectedType = AnyPageType) override;
+  void CommitPages(TSessionID session) override;
+
+  // Cuts every free page after LastUsedPageNo off the end of the file.
+  void TruncateUnusedTail();
+  THDBDatabaseFreeSpaceManager* FreeSpace() { return freeSpace_.get(); }
+  THDBDiskTablePagesCacheManager& TablePagesCache() { return tablePagesCache_; }
 
   // Opens an existing file; returns NeedsRepair. multiUser and readOnly are in/out:
   // a file that cannot be written opens read-only and single-user, an exclusive
@@ -65,8 +86,7 @@ class THDBDiskPageManager {
   bool CounterLock(int tries = LockRetryCount);
   void CounterUnlock();
 
-  // TotalPageCount from the file, read under HeaderLock taken in one attempt.
-  std::int32_t GetPageCount();
+  // GetPageCount: TotalPageCount from the file, read under HeaderLock taken in one attempt.
   std::int64_t PageOffset(PageNo pageNo) const;
 
   // Straight file I/O of `count` bytes at `offset` inside one page, past the cache.
@@ -93,10 +113,7 @@ class THDBDiskPageManager {
   std::int64_t LockBlockPosition() const { return lockBlockPosition_; }
   std::int64_t ObjectIDCounterPosition() const { return counterPosition_; }
   std::int64_t PagesStart() const { return pagesStart_; }
-  std::uint16_t PageSize() const { return pageSize_; }
-  std::uint16_t PageDataSize() const { return static_cast<std::uint16_t>(pageSize_ - PageHeaderSize); }
   bool IsReadOnly() const { return file_.AccessMode() == THDBDatabaseFile::AccessRead; }
-  bool MultiUser() const { return multiUser_; }
   bool Exclusive() const { return exclusive_; }
 
  private:
@@ -104,6 +121,7 @@ class THDBDiskPageManager {
   std::int64_t TablesLockPosition() const { return lockBlockPosition_ + LockBlockLayout::TablesLockByte; }
   std::int64_t HeaderLockPosition() const { return lockBlockPosition_ + LockBlockLayout::HeaderLockByte; }
   void ResetPositions();
+  void RevalidatePage(THDBPage* page) override;
 
   THDBDatabaseFile file_;
   THDBFileHeader header_;
@@ -113,14 +131,14 @@ class THDBDiskPageManager {
   std::int32_t headerLockDepth_ = 0;
   std::int64_t heldHeaderLockPosition_ = -1;  // where the outermost HeaderLock was taken
   bool exclusive_ = false;
-  bool multiUser_ = false;
+  std::unique_ptr<THDBDatabaseFreeSpaceManager> freeSpace_;
+  THDBDiskTablePagesCacheManager tablePagesCache_;
 
   std::int64_t headerPosition_ = 0;
   std::int64_t securityBlockPosition_ = 0;
   std::int64_t lockBlockPosition_ = 0;
   std::int64_t counterPosition_ = 0;
   std::int64_t pagesStart_ = 0;
-  std::uint16_t pageSize_ = 4096;
 };
 
 // Holds HeaderLock for a scope; raises `failure` when it cannot be had.

@@ -83,5 +83,44 @@ inline constexpr THDBErrorDef EncryptionNotSupported{
 inline constexpr THDBErrorDef InvalidPageSize{30449, "Invalid page size: %d. The page size must be at least %d bytes"};
 inline constexpr THDBErrorDef InvalidExtentPageCount{30450, "Invalid extent page count: %d"};
 
+// ---- Pages, page cache and session changes -----------------------------------------
+inline constexpr THDBErrorDef PageBufferNil{20038, "Invalid page buffer. Buffer is Nil"};
+inline constexpr THDBErrorDef InvalidPageModification{20039, "Invalid page modification"};
+inline constexpr THDBErrorDef InvalidPageNumber{20064, "Invalid page number"};
+inline constexpr THDBErrorDef InvalidPage{20085, "Invalid page"};
+inline constexpr THDBErrorDef CannotWriteUsedPage{20086, "Cannot write used page"};
+inline constexpr THDBErrorDef InvalidIndexPage{20087, "Invalid index page"};
+inline constexpr THDBErrorDef CannotRemoveUsedPage{20088, "Cannot remove used page"};
+inline constexpr THDBErrorDef PageUsedByOtherSession{20090, "Page is used by other session"};
+inline constexpr THDBErrorDef NonCommittedPages{20097, "Cannot free non-committed pages"};
+inline constexpr THDBErrorDef SessionPagesNotReleased{20152, "Some session pages not released"};
+inline constexpr THDBErrorDef InvalidPageType{
+    20153, "Invalid page type. Possible data corruption. Expecting type %d, but found %d"};
+inline constexpr THDBErrorDef SortedListEmpty{20165, "TSortedPageList.Delete - no elements in array!"};
+inline constexpr THDBErrorDef SortedListNotFound{
+    20166, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d"};
+inline constexpr THDBErrorDef PageNotFound{20167, "Page not found"};
+inline constexpr THDBErrorDef InvalidSessionID{20186, "Invalid Session ID"};
+inline constexpr int FreedMarkWrite = 20198;
+inline constexpr THDBErrorDef DatabaseLockedAtCommit{20213, "Database is locked"};
+inline constexpr THDBErrorDef PageReadFailed{20299, "Error reading database file page. Page No: %d, type %d"};
+inline constexpr THDBErrorDef UnknownPageType{30382, "Unknown Page Type: (%d)"};
+inline constexpr THDBErrorDef DecryptPageFailed{30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+
+// ---- Free-space management ---------------------------------------------------------
+inline constexpr THDBErrorDef DatabaseLockedAtAllocate{20231, "Database is locked"};
+inline constexpr THDBErrorDef DatabaseLockedAtFree{20232, "Database is locked"};
+inline constexpr const char* WrongPageTypeText = "Wrong page type. Found '%s', but expecting: '%s'";
+inline constexpr int MapPageTypeWhileSearching = 30423;
+inline constexpr int PFSPageTypeWhileMarking = 30424;
+inline constexpr THDBErrorDef PageAlreadyUsed{30425, "Page: %d already used"};
+inline constexpr THDBErrorDef PageAlreadyFree{30427, "Page: %d already free"};
+inline constexpr int EAMPageTypeWhileMarking = 30428;
+inline constexpr THDBErrorDef PFSPageNotAddressable{30430, "Page: %d cannot be addressed. TotalPageCount=%d"};
+inline constexpr int PFSPageTypeWhileTesting = 30430;
+inline constexpr THDBErrorDef EAMPageNotAddressable{30431, "Page: %d cannot be addressed. TotalPageCount=%d"};
+inline constexpr int PFSPageTypeWhileFindingLast = 30432;
+inline constexpr THDBErrorDef CannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+
 }  // namespace Errors
 }  // namespace hdb

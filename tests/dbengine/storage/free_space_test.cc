@@ -1,0 +1,193 @@
+#include "dbengine/storage/free_space.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <vector>
+
+#include "dbengine/storage/disk_page_manager.h"
+#include "dbengine/storage/free_space_check.h"
+#include "dbengine/storage/map_page.h"
+#include "storage_test_util.h"
+#include "temp_dir.h"
+
+namespace hdb {
+namespace {
+
+using hdbtest::CatchHDB;
+using hdbtest::ReadFileBytes;
+
+constexpr TSessionID S0 = 0;
+
+class FreeSpaceTest : public ::testing::Test {
+ protected:
+  void Create(std::uint16_t pageSize = 4096, std::uint16_t extentPages = 8) {
+    pm_.Create(path_, {}, extentPages, pageSize);
+  }
+  std::int32_t Allocate() {
+    THDBPinnedPage page(pm_, pm_.AddPage(S0, ptTableRecord));
+    return page->PageNo();
+  }
+  std::int32_t Total() { return pm_.Header().TotalPageCount(); }
+  std::int32_t LastUsed() { return pm_.Header().LastUsedPageNo(); }
+  void ExpectConsistent() {
+    auto problems = CheckFreeSpaceMaps(pm_);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+  }
+
+  hdbtest::TempDir dir_;
+  std::string path_ = dir_.File("Data.hdb");
+  THDBDiskPageManager pm_;
+};
+
+TEST_F(FreeSpaceTest, FirstAllocationsOfANewFile) {
+  Create();
+  EXPECT_EQ(Allocate(), 2);
+  EXPECT_EQ(Total(), 6);
+  EXPECT_EQ(LastUsed(), 2);
+  EXPECT_EQ(static_cast<std::int64_t>(ReadFileBytes(path_).size()), 380 + 6 * 4096);
+  EXPECT_EQ(Allocate(), 3);
+  EXPECT_EQ(Allocate(), 4);
+  EXPECT_EQ(Allocate(), 5);
+  EXPECT_EQ(Total(), 6);
+  // Pages 0-5 in use: the file grows by max(6 div 10, 8) pages.
+  EXPECT_EQ(Allocate(), 6);
+  EXPECT_EQ(Total(), 14);
+  EXPECT_EQ(LastUsed(), 6);
+  pm_.CommitPages(S0);
+  ExpectConsistent();
+
+  THDBMapPage pfs(pm_, 0, ptPFS, 0);
+  for (int p = 0; p <= 6; ++p) EXPECT_TRUE(pfs.Bit(p)) << p;
+  EXPECT_FALSE(pfs.Bit(7));
+  THDBMapPage eam(pm_, 1, ptEAM, 0);
+  EXPECT_EQ(eam.Code(0), 1);  // page 7 of the first extent is still free
+}
+
+TEST_F(FreeSpaceTest, FreeingTheLastPageCutsTheFreeTail) {
+  Create();
+  while (LastUsed() < 99) Allocate();
+  pm_.CommitPages(S0);
+  pm_.TruncateUnusedTail();
+  ASSERT_EQ(Total(), 100);
+  ExpectConsistent();
+  for (std::int32_t p = 50; p <= 98; ++p) pm_.RemovePage(S0, p);
+  pm_.CommitPages(S0);
+  EXPECT_EQ(Total(), 100);
+  EXPECT_EQ(LastUsed(), 99);
+  pm_.RemovePage(S0, 99);
+  pm_.CommitPages(S0);
+  // LastUsedPageNo drops to 49: 50 free pages, 5 growth steps of 10.
+  EXPECT_EQ(LastUsed(), 49);
+  EXPECT_EQ(Total(), 50);
+  EXPECT_EQ(static_cast<std::int64_t>(ReadFileBytes(path_).size()), 380 + 50 * 4096);
+  ExpectConsistent();
+}
+
+TEST_F(FreeSpaceTest, MisuseIsRefused) {
+  Create();
+  const std::int32_t p = Allocate();
+  pm_.CommitPages(S0);
+  THDBDatabaseFreeSpaceManager& fsm = *pm_.FreeSpace();
+  fsm.FreePage(p);
+  auto twice = CatchHDB([&] { fsm.FreePage(p); });
+  EXPECT_EQ(twice.NativeError(), 30427);
+  EXPECT_EQ(twice.Message(), "Page: 2 already free");
+  auto outside = CatchHDB([&] { fsm.FreePage(100); });
+  EXPECT_EQ(outside.NativeError(), 30430);
+  EXPECT_EQ(outside.Message(), "Page: 100 cannot be addressed. TotalPageCount=6");
+  EXPECT_EQ(CatchHDB([&] { pm_.RemovePage(S0, 0); }).NativeError(), 30434);
+  EXPECT_EQ(CatchHDB([&] { pm_.RemovePage(S0, 1); }).NativeError(), 30434);
+  EXPECT_EQ(pm_.HeaderLockDepth(), 0);  // errors release HeaderLock
+}
+
+TEST_F(FreeSpaceTest, DamagedMapPageIsReportedByType) {
+  Create();
+  Allocate();
+  pm_.CommitPages(S0);
+  // Overwrite the EAM page with a record page.
+  THDBPage bogus(&pm_, 1, pm_.PageSize());
+  bogus.SetPageType(ptTableRecord);
+  pm_.WritePage(&bogus);
+  auto e = CatchHDB([&] { Allocate(); });
+  EXPECT_EQ(e.NativeError(), 30423);
+  EXPECT_EQ(e.Message(), "Wrong page type. Found 'TableRecord Page', but expecting: 'EAM Page'");
+  EXPECT_FALSE(CheckFreeSpaceMaps(pm_).empty());
+}
+
+TEST_F(FreeSpaceTest, MapPagePositions) {
+  Create();
+  const THDBDatabaseFreeSpaceManager& fsm = *pm_.FreeSpace();
+  EXPECT_EQ(fsm.PagesPerPFS(), 32448);
+  EXPECT_EQ(fsm.ExtentsPerEAM(), 16224);
+  EXPECT_EQ(fsm.PagesPerEAM(), 129792);
+  EXPECT_EQ(fsm.PFSPageNo(1), 32448);
+  EXPECT_EQ(fsm.EAMPageNo(0), 1);
+  EXPECT_EQ(fsm.EAMPageNo(1), 129793);
+  for (std::int32_t p : {0, 1, 32448, 64896, 129792, 129793}) EXPECT_TRUE(fsm.IsMapPage(p)) << p;
+  for (std::int32_t p : {2, 32447, 32449, 129794, 129791}) EXPECT_FALSE(fsm.IsMapPage(p)) << p;
+}
+
+// Allocates and frees pages at random, with commits and rollbacks between, against a
+// plain model of the used pages, and checks the maps after every step.
+struct RandomCase {
+  std::uint16_t pageSize;
+  std::uint16_t extentPages;
+  int steps;
+  std::uint32_t seed;
+};
+
+class FreeSpaceRandomTest : public FreeSpaceTest, public ::testing::WithParamInterface<RandomCase> {};
+
+TEST_P(FreeSpaceRandomTest, MatchesAModelOfTheUsedPages) {
+  const RandomCase c = GetParam();
+  Create(c.pageSize, c.extentPages);
+  std::mt19937 rng(c.seed);
+  std::set<std::int32_t> used;  // committed pages in use, map pages excluded
+  for (int step = 0; step < c.steps; ++step) {
+    // Grow for the first half, shrink in the second, so the tail is cut as well.
+    const bool growing = step < c.steps / 2;
+    std::set<std::int32_t> added, removed;
+    const int ops = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < ops; ++i) {
+      const bool add = used.size() - removed.size() < 2 || rng() % 100 < (growing ? 75u : 30u);
+      if (add) {
+        const std::int32_t p = Allocate();
+        ASSERT_FALSE(used.count(p) || added.count(p)) << "page " << p << " handed out twice";
+        ASSERT_FALSE(pm_.FreeSpace()->IsMapPage(p));
+        added.insert(p);
+      } else {
+        auto it = used.begin();
+        std::advance(it, rng() % used.size());
+        if (removed.insert(*it).second) pm_.RemovePage(S0, *it);
+      }
+    }
+    if (rng() % 5 == 0) {
+      pm_.RollbackPages(S0);
+    } else {
+      pm_.CommitPages(S0);
+      used.insert(added.begin(), added.end());
+      for (std::int32_t p : removed) used.erase(p);
+    }
+    auto problems = CheckFreeSpaceMaps(pm_);
+    ASSERT_TRUE(problems.empty()) << "step " << step << ": " << problems.front();
+    // The maps mark exactly the model's pages (and the map pages).
+    const THDBDatabaseFreeSpaceManager& fsm = *pm_.FreeSpace();
+    ASSERT_EQ(LastUsed(), used.empty() ? LastUsed() : *used.rbegin()) << "step " << step;
+    for (std::int32_t g = 0; g <= fsm.LastPFSIndex() && Total() > 0; ++g) {
+      THDBMapPage pfs(pm_, fsm.PFSPageNo(g), ptPFS, 0);
+      for (std::int32_t k = 0; k < fsm.PagesPerPFS() && fsm.PFSPageNo(g) + k < Total(); ++k) {
+        const std::int32_t p = fsm.PFSPageNo(g) + k;
+        ASSERT_EQ(pfs.Bit(k), fsm.IsMapPage(p) || used.count(p) > 0) << "page " << p << " at step " << step;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, FreeSpaceRandomTest,
+                         ::testing::Values(RandomCase{4096, 8, 600, 1}, RandomCase{512, 8, 900, 2},
+                                           RandomCase{512, 1, 900, 3}, RandomCase{512, 3, 600, 4}));
+
+}  // namespace
+}  // namespace hdb
