@@ -122,5 +122,26 @@ inline constexpr THDBErrorDef EAMPageNotAddressable{30431, "Page: %d cannot be a
 inline constexpr int PFSPageTypeWhileFindingLast = 30432;
 inline constexpr THDBErrorDef CannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
 
+// ---- Internal files ----------------------------------------------------------------
+inline constexpr THDBErrorDef DirectFileWrongPageType{20155, "Invalid PageType found: %d but expecting: %d"};
+inline constexpr THDBErrorDef DirectFileClosed{20156, "Cannot perform this operation (%s) on closed internal file"};
+inline constexpr THDBErrorDef DirectFileExists{20157, "Cannot create internal file. File already exists. StartPageNo=%d"};
+inline constexpr THDBErrorDef DirectWriteBeyondSize{20158,
+                                                    "Cannot write after end of file. FileSize=%d. Position=%d, Count=%d"};
+inline constexpr THDBErrorDef DirectSeekBeyondSize{20159, "Seek position bigger than file size. FileSize=%d. Position=%d"};
+inline constexpr THDBErrorDef CompressionFailed{20187, "Table file compression error"};
+inline constexpr THDBErrorDef DecompressionFailed{20189,
+                                                  "Table file decompression error. Possible table corruption (%s)"};
+inline constexpr THDBErrorDef TableFilePageMissing{
+    20300, "Error getting %d-th table file page. Probably database is corrupted and needs repair."};
+inline constexpr THDBErrorDef InvalidInternalFilePageNumber{20301, "Invalid page number"};
+inline constexpr THDBErrorDef TransactedFileExists{30383,
+                                                   "Cannot create internal file. File already exists. StartPageNo=%d"};
+inline constexpr THDBErrorDef InternalFileTooShort{30387, "Cannot read internal file. FileSize=%d. ReadSize=%d"};
+inline constexpr THDBErrorDef InternalFileChainTooShort{
+    30388, "Cannot read internal file: its pages end early. Size=%d. Read=%d. ReadSize=%d"};
+inline constexpr THDBErrorDef TransactedFileClosed{30389,
+                                                   "Cannot perform this operation (%s) on closed internal file"};
+
 }  // namespace Errors
 }  // namespace hdb

@@ -1,0 +1,20 @@
+// Compression of internal file contents as zlib streams (deflate, 15-bit window,
+// memory level 8, default strategy). The engine writes table definition files this
+// way at level 1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hdb {
+
+// The zlib stream of data, or nothing when compression fails.
+std::optional<std::vector<std::uint8_t>> ZlibCompress(const void* data, std::size_t size, int level);
+// Inflates a zlib stream that must give exactly plainSize bytes; on failure the
+// text says why.
+bool ZlibDecompress(const void* data, std::size_t size, std::size_t plainSize, std::vector<std::uint8_t>& out,
+                    std::string& error);
+
+}  // namespace hdb
