@@ -48,7 +48,8 @@ bool THDBVariant::IsEmptyString() const {
 std::string THDBVariant::AsString() const {
   if (isNull_ || data_.empty()) return {};
   const char* p = reinterpret_cast<const char*>(data_.data());
-  return std::string(p, strnlen(p, data_.size()));
+  const void* end = std::memchr(p, 0, data_.size());
+  return std::string(p, end ? static_cast<const char*>(end) - p : static_cast<std::ptrdiff_t>(data_.size()));
 }
 
 void THDBVariant::LoadFromStream(THDBStream& stream) {

@@ -44,4 +44,11 @@ void TableMetadata::LoadFromStream(THDBStream& stream) {
   BlobPageIndexRoot = ReadUnchecked(stream);
 }
 
+void TableMetadata::AssignNewObjectIDs(const std::function<std::int32_t()>& next) {
+  assert(FieldDefs && IndexDefs && ConstraintDefs);
+  for (THDBMetaObjectDefs* list : {static_cast<THDBMetaObjectDefs*>(FieldDefs), static_cast<THDBMetaObjectDefs*>(IndexDefs),
+                                   static_cast<THDBMetaObjectDefs*>(ConstraintDefs)})
+    for (int i = 0; i < list->Count(); ++i) list->Item(i).ObjectID = next();
+}
+
 }  // namespace hdb

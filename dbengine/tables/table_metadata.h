@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace hdb {
 
@@ -27,6 +28,9 @@ struct TableMetadata {
   // when the stream ends before them. Offsets are recomputed; constraint references are
   // left for the owner to resolve.
   void LoadFromStream(THDBStream& stream);
+  // Gives every definition a fresh id drawn from next(), in list order: the fields,
+  // then the indexes, then the constraints, as the definitions of a new table get them.
+  void AssignNewObjectIDs(const std::function<std::int32_t()>& next);
 };
 
 }  // namespace hdb

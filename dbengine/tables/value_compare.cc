@@ -49,7 +49,9 @@ int Order(T a, T b) {
 }
 
 std::size_t NarrowLength(const char* p, std::int32_t length) {
-  return length < 0 ? std::strlen(p) : strnlen(p, static_cast<std::size_t>(length));
+  if (length < 0) return std::strlen(p);
+  const void* end = std::memchr(p, 0, static_cast<std::size_t>(length));
+  return end ? static_cast<std::size_t>(static_cast<const char*>(end) - p) : static_cast<std::size_t>(length);
 }
 
 // Record slots of wide strings may sit at odd offsets: their units are read through

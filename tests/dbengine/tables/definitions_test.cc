@@ -298,6 +298,13 @@ TEST(TableMetadataStream, WholeDefinitionRoundTripsAndTruncationFails) {
   EXPECT_EQ(f2.MemoryRecordSize(), 43);
   EXPECT_EQ(Saved(back), bytes);
 
+  std::int32_t counter = 500;
+  meta.AssignNewObjectIDs([&] { return counter++; });
+  EXPECT_EQ(fields[0].ObjectID, 500);
+  EXPECT_EQ(fields[5].ObjectID, 505);
+  EXPECT_EQ(indexes[0].ObjectID, 506);
+  EXPECT_EQ((*constraints)[3].ObjectID, 510);
+
   // Every cut inside the three lists stops the load with the stream message.
   const std::size_t listsEnd = bytes.size() - 8;
   for (std::size_t cut = 0; cut < listsEnd; ++cut) {
