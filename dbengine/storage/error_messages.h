@@ -143,5 +143,49 @@ inline constexpr THDBErrorDef InternalFileChainTooShort{
 inline constexpr THDBErrorDef TransactedFileClosed{30389,
                                                    "Cannot perform this operation (%s) on closed internal file"};
 
+// ---- Tables: definitions, record layout, value order --------------------------------
+inline constexpr THDBErrorDef InvalidFieldNumberGet{10000, "Invalid field number - FieldNo = %d, FieldCount = %d"};
+inline constexpr THDBErrorDef InvalidFieldNumberSet{10004, "Invalid field number - FieldNo = %d, FieldCount = %d"};
+inline constexpr THDBErrorDef ListLengthsFindIndexOrder{10276, "Error - different list lengths. L1 = %d, L2 = %d"};
+inline constexpr THDBErrorDef ListLengthsFindIndexCase{10277, "Error - different list lengths. L1 = %d, L2 = %d"};
+inline constexpr THDBErrorDef ListLengthsSetColumnsOrder{10278, "Error - different list lengths. L1 = %d, L2 = %d"};
+inline constexpr THDBErrorDef ListLengthsSetColumnsCase{10279, "Error - different list lengths. L1 = %d, L2 = %d"};
+inline constexpr THDBErrorDef BlobBlockSizeZero{10421, "BLOB block size should be > 0 for field %s"};
+inline constexpr THDBErrorDef DuplicateDefinitionName{10424, "Duplicate field name %s"};
+inline constexpr THDBErrorDef AutoincMaxExceeded{20160, "Autoinc max value exceeded for field '%s'"};
+inline constexpr THDBErrorDef UnsupportedDataType{30007, "Unsupported data type '%s'"};
+inline constexpr THDBErrorDef NoSequenceLastValue{
+    30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first"};
+inline constexpr THDBErrorDef ConstraintFieldNotFound{30027, "Field '%s' not found"};
+inline constexpr THDBErrorDef ConstraintAssignNotImplemented{30035, "Not implemented yet"};
+inline constexpr THDBErrorDef ConstraintResolveNotImplemented{30037, "Not implemented yet"};
+inline constexpr THDBErrorDef ConstraintNameNotImplemented{30038, "Not implemented yet"};
+inline constexpr THDBErrorDef IncompatibleDataTypes{30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'"};
+inline constexpr THDBErrorDef UnknownCollationResult{30045, "Unknown return code: %d"};
+// The wide-string collation failed (ICU could not compare); the ICU error code follows.
+inline constexpr THDBErrorDef WideCollationFailed{30046, "Cannot compare Unicode strings. Collation error code: %d"};
+inline constexpr THDBErrorDef CompareUnknownDataType{30047, "Unknown DataType: '%s'"};
+inline constexpr THDBErrorDef SizeUnknownDataType{30050, "Unknown DataType: '%s'"};
+inline constexpr THDBErrorDef ValueIsNull{30140, "Value is Null"};
+inline constexpr THDBErrorDef UnknownDatasetType{30289, "Unknown DataType: '%s'"};
+inline constexpr THDBErrorDef UnknownConstraintType{30316, "Unknown Constraint Type: '%d'"};
+inline constexpr THDBErrorDef PrimaryIndexNotFound{30325, "Index '%s' not found"};
+inline constexpr THDBErrorDef UniqueIndexNotFound{30326, "Index '%s' not found"};
+inline constexpr THDBErrorDef PrimaryFieldNotFound{30331, "Field '%s' not found"};
+inline constexpr THDBErrorDef UniqueFieldNotFound{30332, "Field '%s' not found"};
+inline constexpr THDBErrorDef AutoincFieldNotFound{30402, "Field #%d not found"};
+inline constexpr THDBErrorDef AutoincCounterNotFound{30403, "Field #%d not found"};
+inline constexpr THDBErrorDef StreamReadFailed{
+    30601, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d"};
+inline constexpr THDBErrorDef StreamWriteFailed{
+    30602, "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d"};
+inline constexpr THDBErrorDef MethodNotOverridden{30603, "The method '%s' is not overrided in class '%s'"};
+// Value conversions of mixed-type comparisons and expressions.
+inline constexpr THDBErrorDef InvalidDateText{30604, "'%s' is not a valid date"};
+inline constexpr THDBErrorDef InvalidTimeText{30605, "'%s' is not a valid time"};
+inline constexpr THDBErrorDef InvalidDateTimeText{30606, "'%s' is not a valid date and time"};
+inline constexpr THDBErrorDef CannotConvertValue{30607, "Cannot convert a value of type '%s' to type '%s'"};
+inline constexpr THDBErrorDef InvalidNumberText{30608, "'%s' is not a valid number"};
+
 }  // namespace Errors
 }  // namespace hdb

@@ -1,0 +1,31 @@
+// The engine's string collation: one ICU collator for the process's default locale
+// (the root collation when the locale is C/POSIX), alternate handling non-ignorable so
+// blanks, hyphens and apostrophes sort as ordinary symbols. Case-sensitive comparisons
+// use tertiary strength, case-insensitive ones secondary strength.
+//
+// The collator is opened once per process; ICU collators are not to be shared between
+// threads that compare at the same time, so each thread works on its own clone of it
+// (made on the thread's first comparison). Comparisons allocate nothing for strings of
+// up to 256 characters.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace hdb::platform {
+
+// Returned instead of -1/0/1 when ICU could not compare; *status then holds the ICU
+// error code.
+inline constexpr int CollationFailed = 2;
+
+// Windows-1252 strings of exactly lenA and lenB bytes (zero bytes included).
+int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB, bool caseInsensitive,
+                int* status = nullptr);
+// UTF-16 strings of exactly lenA and lenB code units.
+int CollateWide(const char16_t* a, std::size_t lenA, const char16_t* b, std::size_t lenB, bool caseInsensitive,
+                int* status = nullptr);
+
+// The ICU locale the collator was opened for ("root" for C/POSIX).
+std::string CollationLocaleName();
+
+}  // namespace hdb::platform

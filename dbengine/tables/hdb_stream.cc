@@ -1,0 +1,60 @@
+#include "dbengine/tables/hdb_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbengine/storage/hdb_exception.h"
+
+namespace hdb {
+
+THDBStream::THDBStream(const void* bytes, std::size_t size)
+    : data_(static_cast<const std::uint8_t*>(bytes), static_cast<const std::uint8_t*>(bytes) + size) {}
+
+std::size_t THDBStream::Read(void* buffer, std::size_t count) {
+  std::size_t available = position_ < data_.size() ? data_.size() - position_ : 0;
+  std::size_t n = std::min(count, available);
+  if (n) std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::size_t THDBStream::Write(const void* buffer, std::size_t count) {
+  std::size_t room = position_ < limit_ ? limit_ - position_ : 0;
+  std::size_t n = std::min(count, room);
+  if (n == 0) return 0;
+  if (position_ + n > data_.size()) data_.resize(position_ + n);
+  std::memcpy(data_.data() + position_, buffer, n);
+  position_ += n;
+  return n;
+}
+
+void THDBStream::ReadBuffer(void* buffer, std::size_t count) {
+  std::size_t start = position_;
+  std::size_t n = Read(buffer, count);
+  if (n != count)
+    RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(start), static_cast<std::int64_t>(data_.size()),
+             static_cast<std::int64_t>(count), static_cast<std::int64_t>(n));
+}
+
+void THDBStream::WriteBuffer(const void* buffer, std::size_t count) {
+  std::size_t start = position_;
+  std::size_t n = Write(buffer, count);
+  if (n != count)
+    RaiseHDB(Errors::StreamWriteFailed, static_cast<std::int64_t>(start), static_cast<std::int64_t>(data_.size()),
+             static_cast<std::int64_t>(count), static_cast<std::int64_t>(n));
+}
+
+std::string THDBStream::ReadShortString() {
+  std::uint8_t length = ReadValue<std::uint8_t>();
+  std::string text(length, '\0');
+  if (length) ReadBuffer(text.data(), length);
+  return text;
+}
+
+void THDBStream::WriteShortString(std::string_view text) {
+  std::size_t length = std::min<std::size_t>(text.size(), 255);
+  WriteValue<std::uint8_t>(static_cast<std::uint8_t>(length));
+  if (length) WriteBuffer(text.data(), length);
+}
+
+}  // namespace hdb
