@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QEvent>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -63,6 +64,13 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, QRect geometry, const ch
   if (name) label->setObjectName(name);
   label->setGeometry(geometry);
   return label;
+}
+
+// A panel with a raised edge.
+QFrame* MakePanel(QWidget* parent) {
+  auto* panel = new QFrame(parent);
+  panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+  return panel;
 }
 
 // The VIN box takes what is typed in upper case.
@@ -195,7 +203,7 @@ void TForm1::BuildUpperArea() {
   BuildEditorPanel();
   BuildHistoryPanel();
 
-  FooterLbl = new QLabel("Halvarin  -  service history for head units", Panel1);
+  FooterLbl = new QLabel("Halvarin service history", Panel1);
   FooterLbl->setObjectName("FooterLbl");
   FooterLbl->setFont(WindowFont(true));
   QPalette palette = FooterLbl->palette();
@@ -208,23 +216,25 @@ void TForm1::BuildUpperArea() {
 }
 
 void TForm1::BuildVehiclePanel() {
-  Panel4 = new QWidget(Panel1);
+  Panel4 = MakePanel(Panel1);
   Panel4->setObjectName("Panel4");
   Panel4->setFont(WindowFont(true));
   Panel4->setGeometry(LeftColumn, PanelTop, PanelWidth, 389);
   MakeLabel(Panel4, "VIN :", QRect(8, 12, 70, 16));
   MakeLabel(Panel4, "Mileage :", QRect(8, 34, 70, 16));
   MakeLabel(Panel4, "HU type :", QRect(8, 56, 70, 16));
-  FGNRLbl = MakeLabel(Panel4, "...", QRect(72, 12, 136, 16), "FGNRLbl");
-  MlgLbl = MakeLabel(Panel4, "...", QRect(72, 34, 136, 16), "MlgLbl");
-  HUTLbl = MakeLabel(Panel4, "...", QRect(72, 56, 136, 16), "HUTLbl");
+  // The values in regular type, so that a whole VIN fits beside its caption.
+  FGNRLbl = MakeLabel(Panel4, "...", QRect(76, 12, 131, 16), "FGNRLbl");
+  MlgLbl = MakeLabel(Panel4, "...", QRect(76, 34, 131, 16), "MlgLbl");
+  HUTLbl = MakeLabel(Panel4, "...", QRect(76, 56, 131, 16), "HUTLbl");
+  for (QLabel* value : {FGNRLbl, MlgLbl, HUTLbl}) value->setFont(WindowFont(false));
   CBSGroupBox = new QGroupBox(" CBS Data ", Panel4);
   CBSGroupBox->setObjectName("CBSGroupBox");
   CBSGroupBox->setEnabled(false);
 }
 
 void TForm1::BuildEditorPanel() {
-  Panel6 = new QWidget(Panel1);
+  Panel6 = MakePanel(Panel1);
   Panel6->setObjectName("Panel6");
   Panel6->setFont(WindowFont(true));
   Panel6->setGeometry(HiddenColumn, PanelTop, EditorWidth, EditorHeight);
@@ -280,7 +290,7 @@ void TForm1::BuildEditorPanel() {
 }
 
 void TForm1::BuildHistoryPanel() {
-  Panel3 = new QWidget(Panel1);
+  Panel3 = MakePanel(Panel1);
   Panel3->setObjectName("Panel3");
   Panel3->setFont(WindowFont(true));
   Panel3->setAutoFillBackground(true);  // covers the editor beneath it

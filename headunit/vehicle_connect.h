@@ -30,8 +30,6 @@ struct TConnectResult {
   std::string vin;
   // The error of the last job run (the last coding-stamp attempt).
   TApiError finalError;
-  // True when the runtime was ready and the final code is 0.
-  bool Succeeded() const { return runtimeReady && finalError.code <= 0; }
 };
 
 // Runs the identification jobs and logs their outcome; a final error is logged too.

@@ -51,6 +51,7 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
     return box;
   };
   QFont plain = font();
+  plain.setBold(false);
   ReClCB = makeBox(actions, "Reboot HU after history cleaning", "ReClCB", QRect(12, 20, 258, 20));
   ReEOCB = makeBox(actions, "Reboot after every one record", "ReEOCB", QRect(12, 41, 258, 20));
   ReLCB = makeBox(actions, "Reboot after last record", "ReLCB", QRect(12, 62, 258, 20));
@@ -59,8 +60,8 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
   // The second group carries a check box as its title.
   auto* partner = new QGroupBox(this);
   partner->setObjectName("PartnerGB");
-  partner->setGeometry(8, 104, 278, 214);
-  PSDCB = makeBox(this, "Personal service center data", "PSDCB", QRect(16, 96, 210, 18));
+  partner->setGeometry(8, 100, 278, 224);
+  PSDCB = makeBox(this, "Personal service center data", "PSDCB", QRect(16, 92, 250, 18));
   PSDCB->setFont(BoldFont(font()));
   PSDCB->setToolTip("Verify during connection");
   PSDCB->setAutoFillBackground(true);
@@ -79,7 +80,7 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
                                      {"Alias name", "AlSDEdt", &AlSDEdt},
                                      {"E-mail", "ESDEdt", &ESDEdt},
                                      {"URL", "USDEdt", &USDEdt}}};
-  int y = 18;
+  int y = 16;
   for (const TRow& row : rows) {
     auto* label = new QLabel(row.label, partner);
     label->setGeometry(10, y + 2, 70, 18);
@@ -87,12 +88,12 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
     edit->setObjectName(row.name);
     edit->setGeometry(82, y, 186, 20);
     *row.edit = edit;
-    y += 23;
+    y += 22;
   }
-  SendSDBtn = FlatButton(partner, "Syncronize", "SendSDBtn", QRect(178, 204 - 22, 90, 24));
+  SendSDBtn = FlatButton(partner, "Syncronize", "SendSDBtn", QRect(178, 194, 90, 24));
 
-  ApplyBtn = FlatButton(this, "Apply", "ApplyBtn", QRect(112, 328, 84, 26));
-  CancelBtn = FlatButton(this, "Cancel", "CancelBtn", QRect(202, 328, 84, 26));
+  ApplyBtn = FlatButton(this, "Apply", "ApplyBtn", QRect(112, 330, 84, 26));
+  CancelBtn = FlatButton(this, "Cancel", "CancelBtn", QRect(202, 330, 84, 26));
   ApplyBtn->setDefault(true);
 
   connect(ReEOCB, &QCheckBox::toggled, this, &TProgrammConfigForm::ReEOCBClick);

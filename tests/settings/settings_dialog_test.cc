@@ -291,6 +291,14 @@ class SettingsDialogTest : public QObject {
       QCOMPARE(f.dialogs.shown[0].text, "Cannot create file \"" + f.path + "\". Is a directory");
       QVERIFY(!f.form.isVisible());  // the dialog closes all the same
     }
+    {
+      // A device that takes no bytes: the file opens, the write falls short.
+      uitest::TScriptedDialogs dialogs;
+      settings::WriteSettings("/dev/full", TAppSettings(), dialogs);
+      QCOMPARE(dialogs.shown.size(), std::size_t{1});
+      QCOMPARE(dialogs.shown[0].caption, std::string("Halvarin - EWriteError"));
+      QCOMPARE(dialogs.shown[0].text, std::string("Stream write error"));
+    }
   }
 };
 
