@@ -1,0 +1,77 @@
+#include "headunit/ediabas_api.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "dbengine/platform/dynamic_library.h"
+#include "headunit/ediabas_entry_points.h"
+
+namespace headunit {
+
+TEdiabasApi::TEdiabasApi() = default;
+TEdiabasApi::~TEdiabasApi() = default;
+
+bool TEdiabasApi::LoadRuntimeLibrary(const std::string& name) {
+  std::string reason;
+  library_ = hdb::platform::DynamicLibrary::Open(name, reason);
+  return library_ != nullptr;
+}
+
+template <class Func>
+Func* TEdiabasApi::Resolve(const char* name) const {
+  if (!library_) return nullptr;
+  return reinterpret_cast<Func*>(library_->FindSymbol(name));
+}
+
+bool TEdiabasApi::ApiInit() {
+  auto* init = Resolve<ApiInitFunc>(ApiInitName);
+  if (init == nullptr) return false;
+  return init(&handle_) != 0;
+}
+
+void TEdiabasApi::ApiEnd() {
+  if (auto* end = Resolve<ApiEndFunc>(ApiEndName)) end(handle_);
+}
+
+void TEdiabasApi::ApiJob(const std::string& sgbd, const std::string& job, const std::string& parameter,
+                         const std::string& resultFilter) {
+  if (jobTrace_) jobTrace_(TJobCall{sgbd, job, parameter});
+  if (auto* run = Resolve<ApiJobFunc>(ApiJobName))
+    run(handle_, sgbd.c_str(), job.c_str(), parameter.c_str(), resultFilter.c_str());
+}
+
+std::string TEdiabasApi::ApiResultText(const std::string& result, std::uint16_t resultSet) {
+  auto* read = Resolve<ApiResultTextFunc>(ApiResultTextName);
+  if (read == nullptr) return {};
+  std::array<char, ResultTextBufferSize> buffer{};
+  if (read(handle_, buffer.data(), result.c_str(), resultSet, "") == 0) return {};
+  buffer.back() = '\0';  // a runtime that forgot the terminator must not make us read on
+  return std::string(buffer.data());
+}
+
+std::vector<unsigned char> TEdiabasApi::ApiResultBinary(const std::string& result, std::uint16_t resultSet) {
+  auto* read = Resolve<ApiResultBinaryFunc>(ApiResultBinaryName);
+  if (read == nullptr) return {};
+  std::vector<unsigned char> buffer(ResultBinaryBufferSize);
+  std::uint16_t length = 0;
+  if (read(handle_, buffer.data(), &length, result.c_str(), resultSet) == 0) return {};
+  buffer.resize(std::min<std::size_t>(length, ResultBinaryBufferSize));
+  return buffer;
+}
+
+TApiError TEdiabasApi::ApiErrorCode() {
+  TApiError error;
+  auto* code = Resolve<ApiErrorCodeFunc>(ApiErrorCodeName);
+  auto* text = Resolve<ApiErrorTextFunc>(ApiErrorTextName);
+  if (code != nullptr) error.code = code(handle_);
+  if (text != nullptr) {
+    std::array<char, ErrorTextCapacity + 1> buffer{};
+    text(handle_, buffer.data(), ErrorTextCapacity);
+    buffer.back() = '\0';
+    error.text = buffer.data();
+  }
+  return error;
+}
+
+}  // namespace headunit
