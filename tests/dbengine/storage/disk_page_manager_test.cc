@@ -27,20 +27,20 @@ struct ImageSpec {
   std::function<void(THDBFileHeader&, THDBSecurityBlock&)> tweak;
 };
 
-std::string MakeImage(const ImageSpec& spec) {
-  std::string bytes(spec.prefix, 'q');
-  auto header = THDBFileHeader::Fresh(spec.pageSize, 8);
-  header.SetTotalPageCount(spec.pages);
+std::string MakeImage(const ImageSpec& image) {
+  std::string bytes(image.prefix, 'q');
+  auto header = THDBFileHeader::Fresh(image.pageSize, 8);
+  header.SetTotalPageCount(image.pages);
   auto security = THDBSecurityBlock::Fresh();
-  if (spec.tweak) spec.tweak(header, security);
+  if (image.tweak) image.tweak(header, security);
   auto lock = THDBLockBlock::Fresh();
   bytes.append(reinterpret_cast<const char*>(header.Bytes().data()), header.Bytes().size());
   bytes.append(reinterpret_cast<const char*>(security.Bytes().data()), security.Bytes().size());
   bytes.append(reinterpret_cast<const char*>(lock.Bytes().data()), lock.Bytes().size());
   char counter[4];
-  le::Store<std::int32_t>(counter, 0, spec.counter);
+  le::Store<std::int32_t>(counter, 0, image.counter);
   bytes.append(counter, 4);
-  bytes.append(static_cast<std::size_t>(spec.pages) * spec.pageSize, '\0');
+  bytes.append(static_cast<std::size_t>(image.pages) * image.pageSize, '\0');
   return bytes;
 }
 
