@@ -186,6 +186,24 @@ inline constexpr THDBErrorDef InvalidTimeText{30605, "'%s' is not a valid time"}
 inline constexpr THDBErrorDef InvalidDateTimeText{30606, "'%s' is not a valid date and time"};
 inline constexpr THDBErrorDef CannotConvertValue{30607, "Cannot convert a value of type '%s' to type '%s'"};
 inline constexpr THDBErrorDef InvalidNumberText{30608, "'%s' is not a valid number"};
+// ---- Table and record locks --------------------------------------------------------
+// The table locks file handed to a lock operation is not open.
+inline constexpr THDBErrorDef LocksFileNilAtLockTable{10483, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtUnlockTable{10489, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtLockRecord{10490, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtUnlockRecord{10491, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtRecordTest{10492, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtLockModified{10493, "Nil pointer occured"};
+inline constexpr THDBErrorDef LocksFileNilAtRelease{10494, "Nil pointer occured"};
+inline constexpr THDBErrorDef TableLockNoSessionSlot{
+    20200, "Cannot set table lock. Try to repair the database or increase number of allowed connections"};
+inline constexpr THDBErrorDef TableLocksStillExist{20201, "Some table locks still exist"};
+inline constexpr THDBErrorDef TableLockNotFound{20202, "Cannot remove table lock. Lock not found"};
+inline constexpr THDBErrorDef CannotSetTableLock{20203, "Cannot set table lock"};
+inline constexpr THDBErrorDef CannotUnlockTable{20204, "Cannot unlock table"};
+inline constexpr THDBErrorDef CannotLockRecord{20205, "Cannot lock record"};
+inline constexpr THDBErrorDef CannotUnlockRecord{20206, "Cannot unlock record"};
+inline constexpr THDBErrorDef ModifiedTableLocksStillExist{20234, "Some table locks still exist"};
 
 }  // namespace Errors
 }  // namespace hdb
