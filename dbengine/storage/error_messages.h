@@ -204,6 +204,30 @@ inline constexpr THDBErrorDef CannotUnlockTable{20204, "Cannot unlock table"};
 inline constexpr THDBErrorDef CannotLockRecord{20205, "Cannot lock record"};
 inline constexpr THDBErrorDef CannotUnlockRecord{20206, "Cannot unlock record"};
 inline constexpr THDBErrorDef ModifiedTableLocksStillExist{20234, "Some table locks still exist"};
+// ---- System directory, table list, active sessions, database object ----------------
+inline constexpr THDBErrorDef ConnectUnlockFailed{20093, "Cannot unlock sessions file"};
+inline constexpr THDBErrorDef NoFreeConnectionSlot{
+    20094,
+    "Cannot connect session. Maximum connections quantity exceeded or database is open in single-user mode"};
+inline constexpr THDBErrorDef CannotDisconnectSession{20095, "Cannot disconnect session"};
+inline constexpr THDBErrorDef DisconnectUnlockFailed{20096, "Cannot unlock sessions file"};
+inline constexpr THDBErrorDef FindTableListNil{20129, "Pointer is nil"};
+inline constexpr THDBErrorDef DeleteTableListNil{20130, "Pointer is nil"};
+inline constexpr THDBErrorDef RenameTableListNil{20131, "Pointer is nil"};
+inline constexpr THDBErrorDef CommitLocksFailed{20233, "Cannot commit changes. Locks of modified tables failed"};
+inline constexpr THDBErrorDef MixedUserModes{
+    20235, "Cannot open database in multi-user and signle-user mode at the same time"};
+inline constexpr THDBErrorDef ClaimUnlockFailed{20240, "Cannot unlock sessions file"};
+inline constexpr THDBErrorDef ReleaseUnlockFailed{20241, "Cannot unlock sessions file"};
+inline constexpr THDBErrorDef SystemDirectoryNotAtPage2{
+    30392, "Error creating SystemDirectory. SystemDirectoryPageNo=%d. Real PageNo=%d."};
+inline constexpr THDBErrorDef TableListAlreadyOpened{30393, "Table list file already opened."};
+inline constexpr THDBErrorDef TableAlreadyExists{30395, "Cannot create table. Table '%s' already exists"};
+inline constexpr THDBErrorDef FindTableMissing{30396, "Table '%s' does not exist."};
+inline constexpr THDBErrorDef RenameTableMissing{30397, "Table '%s' does not exist."};
+inline constexpr THDBErrorDef DeleteTableMissing{30405, "Table '%s' does not exist."};
+inline constexpr THDBErrorDef RenameTableExists{30451, "Cannot rename table. Table '%s' already exists"};
+inline constexpr THDBErrorDef InvalidConnectionSlots{30452, "Invalid number of connection slots: %d"};
 
 }  // namespace Errors
 }  // namespace hdb

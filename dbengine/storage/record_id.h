@@ -1,33 +1,42 @@
-// THDBRecordID: where a stored record lives, 6 bytes on disk: the page number
-// (int32) then the slot of the record in that page (uint16). It identifies a record
-// for locks and doubles as the dataset bookmark. A plain value; nothing to guard.
+// RecordID, the address of a stored record: the record page (int32) and the slot on it
+// (uint16), packed into 6 bytes wherever it is stored (record locks, index leaf
+// entries, cursor buffers, bookmarks). Its order, where one is needed, is page number
+// as signed 32-bit first, then slot as unsigned 16-bit. A plain value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dbengine/storage/byte_layout.h"
 
 namespace hdb {
 
+struct RecordID {
+  std::int32_t PageNo = -1;
+  std::uint16_t SlotNo = 0;
+  friend bool operator==(const RecordID&, const RecordID&) = default;
+};
+
 namespace RecordIDLayout {
 using PageNo = le::Field<std::int32_t, 0>;
-using Slot = le::Field<std::uint16_t, 4>;
-inline constexpr std::uint32_t Size = 6;
-static_assert(Slot::end == Size);
+using SlotNo = le::Field<std::uint16_t, 4>;
+inline constexpr std::size_t Size = 6;
+static_assert(SlotNo::end == Size);
 }  // namespace RecordIDLayout
 
-struct THDBRecordID {
-  std::int32_t PageNo = -1;
-  std::uint16_t Slot = 0;
+inline RecordID LoadRecordID(const void* packed) {
+  return {RecordIDLayout::PageNo::Get(packed), RecordIDLayout::SlotNo::Get(packed)};
+}
+inline void StoreRecordID(void* packed, RecordID id) {
+  RecordIDLayout::PageNo::Set(packed, id.PageNo);
+  RecordIDLayout::SlotNo::Set(packed, id.SlotNo);
+}
 
-  static THDBRecordID Load(const void* base) {
-    return {RecordIDLayout::PageNo::Get(base), RecordIDLayout::Slot::Get(base)};
-  }
-  void Store(void* base) const {
-    RecordIDLayout::PageNo::Set(base, PageNo);
-    RecordIDLayout::Slot::Set(base, Slot);
-  }
-  friend bool operator==(const THDBRecordID&, const THDBRecordID&) = default;
-};
+inline int CompareRecordIDs(RecordID a, RecordID b) {
+  if (a.PageNo != b.PageNo) return a.PageNo < b.PageNo ? -1 : 1;
+  if (a.SlotNo != b.SlotNo) return a.SlotNo < b.SlotNo ? -1 : 1;
+  return 0;
+}
+inline int CompareRecordIDs(const void* a, const void* b) { return CompareRecordIDs(LoadRecordID(a), LoadRecordID(b)); }
 
 }  // namespace hdb

@@ -29,7 +29,7 @@ struct THDBTableLockEntry {
   THDBTableLocksFile* File = nullptr;  // not owned
   // Record locks only: the record, so that a lock held in memory can be announced in
   // the file when the lock covering it goes.
-  THDBRecordID RecordID;
+  RecordID LockedRecord;
 };
 
 class THDBTableLockList {

@@ -85,7 +85,7 @@ bool THDBDatabaseTableLockManager::AllowedByOthers(THDBTableLocksFile& file, TSe
 }
 
 bool THDBDatabaseTableLockManager::IsRecordHeldByOther(THDBTableLocksFile& file, TSessionID session,
-                                                       const THDBRecordID& id) {
+                                                       const RecordID& id) {
   if (!file.IsTypeLockedByOthers(tlRecord, session)) return false;
   for (std::int32_t other = 0; other < file.SessionCount(); ++other) {
     if (other == session) continue;
@@ -98,7 +98,7 @@ void THDBDatabaseTableLockManager::Announce(THDBTableLocksFile& file, TSessionID
   assert(!entry.InFile && entry.Type != tlExclusive);
   if (entry.Type == tlRecord) {
     // Others compare the id only while the byte is locked: write it first.
-    file.WriteRecordID(session, entry.RecordID);
+    file.WriteRecordID(session, entry.LockedRecord);
     if (!file.LockTypeByte(tlRecord, session)) RaiseHDB(Errors::CannotLockRecord);
   } else if (!file.LockTypeByte(entry.Type, session)) {
     RaiseHDB(Errors::CannotSetTableLock);
@@ -215,7 +215,7 @@ bool THDBDatabaseTableLockManager::UnlockTable(TSessionID session, THDBTableLock
   return DoReleaseEntry(section, session, list, type, key);
 }
 
-bool THDBDatabaseTableLockManager::LockRecord(TSessionID session, THDBTableLocksFile& file, const THDBRecordID& id,
+bool THDBDatabaseTableLockManager::LockRecord(TSessionID session, THDBTableLocksFile& file, const RecordID& id,
                                               std::uint32_t delayMs, std::int32_t tries) {
   if (!Active()) return true;
   Section section(criticalSection_);
@@ -227,7 +227,7 @@ bool THDBDatabaseTableLockManager::LockRecord(TSessionID session, THDBTableLocks
   entry.Type = tlRecord;
   entry.Key = key;
   entry.File = &file;
-  entry.RecordID = id;
+  entry.LockedRecord = id;
   // Nobody else can change the table: the lock need not be announced.
   const THDBTableLockEntry* modified = list.Find(tlModified, key);
   if (list.Find(tlExclusive, key) || (modified && modified->InFile && !modified->Flag)) {
@@ -251,7 +251,7 @@ bool THDBDatabaseTableLockManager::LockRecord(TSessionID session, THDBTableLocks
 }
 
 bool THDBDatabaseTableLockManager::UnlockRecord(TSessionID session, THDBTableLocksFile& file,
-                                                const THDBRecordID& id) {
+                                                const RecordID& id) {
   if (!Active()) return true;
   Section section(criticalSection_);
   THDBTableLockList& list = List(session);
@@ -275,7 +275,7 @@ bool THDBDatabaseTableLockManager::UnlockRecord(TSessionID session, THDBTableLoc
 }
 
 bool THDBDatabaseTableLockManager::IsRecordLockedByOther(TSessionID session, THDBTableLocksFile& file,
-                                                         const THDBRecordID& id) {
+                                                         const RecordID& id) {
   // Without other sessions no record can be locked by one.
   if (!Active()) return false;
   Section section(criticalSection_);

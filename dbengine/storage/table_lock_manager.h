@@ -56,11 +56,11 @@ class THDBDatabaseTableLockManager {
   // is then still held.
   bool UnlockTable(TSessionID session, THDBTableLocksFile& file, TableLockType type, bool flag);
   // One record per session and table; up to `tries` attempts delayMs apart.
-  bool LockRecord(TSessionID session, THDBTableLocksFile& file, const THDBRecordID& id, std::uint32_t delayMs,
+  bool LockRecord(TSessionID session, THDBTableLocksFile& file, const RecordID& id, std::uint32_t delayMs,
                   std::int32_t tries);
   // False when the session holds no record lock on the table.
-  bool UnlockRecord(TSessionID session, THDBTableLocksFile& file, const THDBRecordID& id);
-  bool IsRecordLockedByOther(TSessionID session, THDBTableLocksFile& file, const THDBRecordID& id);
+  bool UnlockRecord(TSessionID session, THDBTableLocksFile& file, const RecordID& id);
+  bool IsRecordLockedByOther(TSessionID session, THDBTableLocksFile& file, const RecordID& id);
 
   // Before a multi-user commit: kind 4 on every table the session modified. On
   // failure the kind-4 locks taken here are released again and the answer is false.
@@ -103,7 +103,7 @@ class THDBDatabaseTableLockManager {
   // Whether no other session holds a kind that does not allow `type`.
   bool AllowedByOthers(THDBTableLocksFile& file, TSessionID session, TableLockType type, bool flag);
   // Under the "LockFile" byte: whether another session announces the record.
-  bool IsRecordHeldByOther(THDBTableLocksFile& file, TSessionID session, const THDBRecordID& id);
+  bool IsRecordHeldByOther(THDBTableLocksFile& file, TSessionID session, const RecordID& id);
   void EntryAdded(TSessionID session, const THDBTableLockEntry& entry);
   void EntryRemoved(TSessionID session, const THDBTableLockEntry& entry);
 

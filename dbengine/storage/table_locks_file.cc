@@ -65,17 +65,17 @@ bool THDBTableLocksFile::IsTypeLockedByOthers(TableLockType type, std::int32_t s
          file_.IsRegionLocked(first + session + 1, sessionCount_ - session - 1);
 }
 
-THDBRecordID THDBTableLocksFile::ReadRecordID(std::int32_t session) {
+RecordID THDBTableLocksFile::ReadRecordID(std::int32_t session) {
   CheckSlot(session);
   std::uint8_t bytes[RecordIDLayout::Size];
   file_.DirectReadBuffer(bytes, RecordIDLayout::Size, RecordIDPosition(session));
-  return THDBRecordID::Load(bytes);
+  return LoadRecordID(bytes);
 }
 
-void THDBTableLocksFile::WriteRecordID(std::int32_t session, const THDBRecordID& id) {
+void THDBTableLocksFile::WriteRecordID(std::int32_t session, const RecordID& id) {
   CheckSlot(session);
   std::uint8_t bytes[RecordIDLayout::Size];
-  id.Store(bytes);
+  StoreRecordID(bytes, id);
   file_.DirectWriteBuffer(bytes, RecordIDLayout::Size, RecordIDPosition(session));
 }
 

@@ -58,8 +58,8 @@ class THDBTableLocksFile {
   // Whether any session other than `session` holds its byte of kind `type`.
   bool IsTypeLockedByOthers(TableLockType type, std::int32_t session);
 
-  THDBRecordID ReadRecordID(std::int32_t session);
-  void WriteRecordID(std::int32_t session, const THDBRecordID& id);
+  RecordID ReadRecordID(std::int32_t session);
+  void WriteRecordID(std::int32_t session, const RecordID& id);
 
   // 20200 when `session` has no slot in this file.
   void CheckSlot(std::int32_t session) const;

@@ -27,7 +27,7 @@ using Locks = THDBDatabaseTableLockManager;
 
 constexpr std::int32_t kSlots = 4;  // session slots of every locks file here
 
-THDBRecordID Record(std::uint16_t slot) { return {7, slot}; }
+RecordID Record(std::uint16_t slot) { return {7, slot}; }
 
 // Whether any open file description holds a lock on the range, asked through a
 // fresh descriptor of this process (open-file-description locks conflict with it).
@@ -184,7 +184,7 @@ TEST_F(TableLocksTest, LocksFileLayout) {
   // Record ids: page number, then slot, little-endian.
   c->A.WriteRecordID(1, {0x01020304, 0x0506});
   EXPECT_EQ(c->StoredRecordID(c->A, 1), "\x04\x03\x02\x01\x06\x05");
-  EXPECT_EQ(c->A.ReadRecordID(1), (THDBRecordID{0x01020304, 0x0506}));
+  EXPECT_EQ(c->A.ReadRecordID(1), (RecordID{0x01020304, 0x0506}));
 
   THDBTableLocksFile reopened(c->pm);
   reopened.Open(tableB_);
@@ -329,9 +329,9 @@ TEST_F(TableLocksTest, RecordLockedByAnotherProcess) {
   EXPECT_FALSE(me->locks->LockRecord(0, me->A, Record(3), 10, 1));
   EXPECT_FALSE(me->Holds(me->A, tlRecord, 0));
   // Every byte of the id counts.
-  const THDBRecordID others[] = {{7, 4}, {8, 3}, {7 + 0x10000, 3}, {7, 3 + 0x100}};
-  for (const THDBRecordID& id : others) {
-    SCOPED_TRACE(testing::Message() << id.PageNo << "/" << id.Slot);
+  const RecordID others[] = {{7, 4}, {8, 3}, {7 + 0x10000, 3}, {7, 3 + 0x100}};
+  for (const RecordID& id : others) {
+    SCOPED_TRACE(testing::Message() << id.PageNo << "/" << id.SlotNo);
     EXPECT_FALSE(me->locks->IsRecordLockedByOther(0, me->A, id));
     ASSERT_TRUE(me->locks->LockRecord(0, me->A, id, 10, 1));
     EXPECT_EQ(other->IsRecordLockedByOther(3), '0');

@@ -11,7 +11,7 @@
 #include "dbengine/tables/data_types.h"
 #include "dbengine/tables/date_time_codec.h"
 #include "dbengine/tables/extended_float.h"
-#include "dbengine/tables/record_id.h"
+#include "dbengine/tables/leaf_values.h"
 #include "dbengine/tables/value_compare.h"
 #include "test_tables.h"
 

@@ -1,0 +1,185 @@
+#include "dbengine/storage/disk_database.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "dbengine/storage/active_sessions_file.h"
+#include "dbengine/storage/disk_page_manager.h"
+#include "dbengine/storage/hdb_exception.h"
+#include "dbengine/storage/session_link.h"
+#include "dbengine/storage/system_directory.h"
+#include "dbengine/storage/table_list_file.h"
+#include "dbengine/storage/table_lock_manager.h"
+
+namespace hdb {
+
+THDBDiskDatabaseData::THDBDiskDatabaseData(std::string fileName) : THDBDatabaseData(std::move(fileName)) {}
+
+THDBDiskDatabaseData::~THDBDiskDatabaseData() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (singleUserClaim_ && sessionsFile_) {
+    try {
+      sessionsFile_->ReleaseSingleUser();
+    } catch (const EHDBException&) {
+    }
+    singleUserClaim_ = false;
+  }
+  Close();
+}
+
+bool THDBDiskDatabaseData::IsOpen() const { return pageManager_ && pageManager_->IsOpen(); }
+
+void THDBDiskDatabaseData::CloseSystemFiles() {
+  lockManager_.reset();
+  tableList_.reset();
+  sessionsFile_.reset();
+  systemDirectory_.reset();
+}
+
+void THDBDiskDatabaseData::Close() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  CloseSystemFiles();
+  if (pageManager_) pageManager_->Close();
+  pageManager_.reset();
+  singleUserClaim_ = false;
+}
+
+bool THDBDiskDatabaseData::Open(bool exclusive) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!pageManager_) pageManager_ = std::make_unique<THDBDiskPageManager>();
+  try {
+    bool multiUser = MultiUser;
+    bool readOnly = ReadOnly;
+    const bool needsRepair = pageManager_->Open(DatabaseFileName, Password, multiUser, exclusive, readOnly);
+    MultiUser = multiUser;
+    ReadOnly = readOnly;
+    exclusive_ = exclusive;
+    Password = pageManager_->Password();
+    PageSize = pageManager_->Header().PageSize();
+    ExtentPageCount = pageManager_->Header().ExtentPageCount();
+
+    systemDirectory_ = std::make_unique<THDBSystemDirectory>(*pageManager_);
+    systemDirectory_->Load();
+    const std::int32_t sessionsStart = systemDirectory_->Find(sfActiveSessions);
+    const std::int32_t tableListStart = systemDirectory_->Find(sfTableList);
+    if (sessionsStart < 0 || tableListStart < 0) RaiseHDB(Errors::InvalidDatabaseFormat);
+    sessionsFile_ = std::make_unique<THDBActiveSessionsFile>(*pageManager_, MultiUser);
+    sessionsFile_->Open(sessionsStart);
+    MaxSessions = sessionsFile_->MaxSessions();
+    tableList_ = std::make_unique<THDBTableListFile>(*pageManager_);
+    tableList_->Open(tableListStart);
+    tableList_->Load();
+    lockManager_ = std::make_unique<THDBDatabaseTableLockManager>(*pageManager_, MaxSessions, MultiUser, exclusive);
+    return needsRepair;
+  } catch (...) {
+    CloseSystemFiles();
+    pageManager_->Close();
+    pageManager_.reset();
+    throw;
+  }
+}
+
+void THDBDiskDatabaseData::CreateDatabase() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!pageManager_) pageManager_ = std::make_unique<THDBDiskPageManager>();
+  if (pageManager_->IsOpen()) RaiseHDB(Errors::CreateFileInUse, DatabaseFileName);
+  if (PageSize <= 0 || PageSize > 0xFFFF) RaiseHDB(Errors::InvalidPageSize, PageSize, MinimumPageSize);
+  if (ExtentPageCount <= 0 || ExtentPageCount > 0xFFFF) RaiseHDB(Errors::InvalidExtentPageCount, ExtentPageCount);
+  if (MaxSessions <= 0) RaiseHDB(Errors::InvalidConnectionSlots, MaxSessions);
+  try {
+    pageManager_->Create(DatabaseFileName, Password, static_cast<std::uint16_t>(ExtentPageCount),
+                         static_cast<std::uint16_t>(PageSize));
+    systemDirectory_ = std::make_unique<THDBSystemDirectory>(*pageManager_);
+    systemDirectory_->Create();
+    sessionsFile_ = std::make_unique<THDBActiveSessionsFile>(*pageManager_, false);
+    const std::int32_t sessionsStart = sessionsFile_->Create(MaxSessions);
+    tableList_ = std::make_unique<THDBTableListFile>(*pageManager_);
+    const std::int32_t tableListStart = tableList_->Create();
+    systemDirectory_->Add(sfActiveSessions, sessionsStart);
+    systemDirectory_->Add(sfTableList, tableListStart);
+    systemDirectory_->Save();
+    pageManager_->CommitPages(SystemSessionID);
+  } catch (...) {
+    try {
+      pageManager_->RollbackPages(SystemSessionID);
+    } catch (const EHDBException&) {
+    }
+    CloseSystemFiles();
+    pageManager_->Close();
+    pageManager_.reset();
+    throw;
+  }
+  CloseSystemFiles();
+  pageManager_->Close();
+  pageManager_.reset();
+}
+
+void THDBDiskDatabaseData::Attach(THDBSessionLink& session) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!IsOpen()) {
+    MultiUser = session.MultiUserRequested();
+    const bool needsRepair = Open(session.ExclusiveRequested());
+    session.SetOpenResult(needsRepair, MultiUser);
+  } else if (session.MultiUserRequested() != MultiUser) {
+    RaiseHDB(Errors::MixedUserModes);
+  }
+  // A read-only file opened single-user even when multi-user was asked for.
+  if (MultiUser) {
+    session.SetSessionID(sessionsFile_->ConnectSession());
+  } else {
+    session.SetSessionID(0);
+    if (!singleUserClaim_) {
+      singleUserClaim_ = sessionsFile_->ClaimSingleUser();
+      if (!singleUserClaim_) ReadOnly = true;
+    }
+  }
+  sessions_.push_back(&session);
+}
+
+void THDBDiskDatabaseData::Detach(THDBSessionLink& session) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  auto it = std::find(sessions_.begin(), sessions_.end(), &session);
+  if (it == sessions_.end()) return;
+  if (MultiUser) {
+    sessionsFile_->DisconnectSession(session.SessionID());
+  } else if (singleUserClaim_ && sessions_.size() == 1) {
+    sessionsFile_->ReleaseSingleUser();
+    singleUserClaim_ = false;
+  }
+  sessions_.erase(it);
+  if (sessions_.empty()) {
+    if (session.InTransaction()) Rollback(session.SessionID());
+    Close();
+  }
+}
+
+std::int32_t THDBDiskDatabaseData::NextObjectID() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (!IsOpen()) RaiseHDB(Errors::NextObjectIDNotOpened);
+  return pageManager_->NextObjectID();
+}
+
+void THDBDiskDatabaseData::Flush() {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  if (IsOpen()) pageManager_->File().FlushFileBuffers();
+}
+
+bool THDBDiskDatabaseData::IsEncrypted() const { return IsOpen() && pageManager_->Header().EncryptedFlag() != 0; }
+
+void THDBDiskDatabaseData::Commit(std::int32_t session, bool flush) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  assert(IsOpen());
+  if (MultiUser && !lockManager_->LockModifiedTables(session)) RaiseHDB(Errors::CommitLocksFailed);
+  pageManager_->CommitPages(session);
+  if (flush) pageManager_->File().FlushFileBuffers();
+  if (MultiUser) lockManager_->ReleaseAfterCommit(session);
+}
+
+void THDBDiskDatabaseData::Rollback(std::int32_t session) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  assert(IsOpen());
+  if (MultiUser) lockManager_->ReleaseAfterCommit(session);
+  pageManager_->RollbackPages(session);
+}
+
+}  // namespace hdb
