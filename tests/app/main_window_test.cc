@@ -55,6 +55,19 @@ void ConnectAndStay(TWindowFixture& f) {
   QVERIFY(f.dialogs.answers.empty());
 }
 
+// The runtime calls as "init, job, job x5, end": repeated tries of one job counted.
+QString CallSummary(const std::vector<std::string>& calls) {
+  QStringList summary;
+  for (std::size_t i = 0; i < calls.size();) {
+    std::size_t same = i;
+    while (same < calls.size() && calls[same] == calls[i]) ++same;
+    const QString name = QString::fromStdString(calls[i]);
+    summary << (same - i > 1 ? name + " x" + QString::number(same - i) : name);
+    i = same;
+  }
+  return summary.join(", ");
+}
+
 // Whether the widget at the point of the upper area belongs to `panel`.
 bool PanelOnTop(TForm1& form, QWidget* panel, QPoint at) {
   QWidget* hit = form.Panel1->childAt(at);
@@ -479,42 +492,49 @@ void MainWindowTest::partnerCheck_data() {
   QTest::addColumn<QStringList>("dialogs");
   QTest::addColumn<QStringList>("writes");
   QTest::addColumn<QStringList>("log");
+  // The runtime's start, its jobs (with the number of tries) and its end.
+  QTest::addColumn<QString>("calls");
+  const QString read = "init, status_lesen, lesen_telefonnummern";
   const QString sameUnit = "[G_MMI]\nPARTNER_NAME = Auto Service\nPARTNER_TELEPHONE = 030123\n";
   QTest::newRow("unit holds the settings") << sameUnit + "NR_HEIMATHAENDLER = 030123\n" << true << QStringList{}
-                                           << QStringList{} << QStringList{};
+                                           << QStringList{} << QStringList{} << read + ", end";
   QTest::newRow("only the home-dealer number differs")
       << sameUnit << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << read + ", schreiben_telefonnummern, steuern, end";
   QTest::newRow("only the telephone differs")
       << "[G_MMI]\nPARTNER_NAME = Auto Service\nNR_HEIMATHAENDLER = 030123\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << read + ", schreiben_telefonnummern, steuern, end";
   QTest::newRow("the user declines") << "" << false << QStringList{"Data is not equal.\n\rTransfer?"} << QStringList{}
-                                     << QStringList{};
+                                     << QStringList{} << read + ", end";
   QTest::newRow("unreadable partner record, numbers differ")
       << "[G_MMI]\nstatus_lesen.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << "init, status_lesen x5, lesen_telefonnummern, schreiben_telefonnummern, steuern, end";
   // Numbers that could not be read are not written back as empty ones.
   QTest::newRow("unreadable numbers are left alone")
       << "[G_MMI]\nlesen_telefonnummern.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", QString::fromStdString(PartnerBlock)}
       << QStringList{QString::fromStdString("steuern " + PartnerBlock)}
       << QStringList{"[Error] - Telephone number - not read from the head unit, not written",
-                     "[Process] - Partner Data - OK"};
+                     "[Process] - Partner Data - OK"}
+      << "init, status_lesen, lesen_telefonnummern x5, steuern, end";
   QTest::newRow("writes that keep failing")
       << "[G_MMI]\nschreiben_telefonnummern.fail_first = 5\nsteuern.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?"}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{};
+      << QStringList{} << read + ", schreiben_telefonnummern x5, steuern x5, end";
 }
 
 void MainWindowTest::partnerCheck() {
@@ -523,6 +543,7 @@ void MainWindowTest::partnerCheck() {
   QFETCH(QStringList, dialogs);
   QFETCH(QStringList, writes);
   QFETCH(QStringList, log);
+  QFETCH(QString, calls);
   TWindowFixture f;
   f.WriteSettings(WorkshopSettings());
   f.car.Write(car.toStdString());
@@ -541,6 +562,7 @@ void MainWindowTest::partnerCheck() {
       written << QString::fromStdString(job);
   written.removeDuplicates();  // failing tries repeat the same write
   QCOMPARE(written, writes);
+  QCOMPARE(CallSummary(f.calls), calls);
   QCOMPARE(f.Log(), log);
   // What the head unit holds afterwards.
   if (log.contains("[Process] - Partner Data - OK")) {
