@@ -25,18 +25,20 @@ Func* TEdiabasApi::Resolve(const char* name) const {
 }
 
 bool TEdiabasApi::ApiInit() {
+  if (callTrace_) callTrace_(TApiCall{TApiCallKind::Init, {}, {}, {}});
   auto* init = Resolve<ApiInitFunc>(ApiInitName);
   if (init == nullptr) return false;
   return init(&handle_) != 0;
 }
 
 void TEdiabasApi::ApiEnd() {
+  if (callTrace_) callTrace_(TApiCall{TApiCallKind::End, {}, {}, {}});
   if (auto* end = Resolve<ApiEndFunc>(ApiEndName)) end(handle_);
 }
 
 void TEdiabasApi::ApiJob(const std::string& sgbd, const std::string& job, const std::string& parameter,
                          const std::string& resultFilter) {
-  if (jobTrace_) jobTrace_(TJobCall{sgbd, job, parameter});
+  if (callTrace_) callTrace_(TApiCall{TApiCallKind::Job, sgbd, job, parameter});
   if (auto* run = Resolve<ApiJobFunc>(ApiJobName))
     run(handle_, sgbd.c_str(), job.c_str(), parameter.c_str(), resultFilter.c_str());
 }

@@ -19,8 +19,11 @@ namespace headunit {
 
 inline constexpr char RuntimeLibraryName[] = "libapi32.so";
 
-// A job as the program issued it, for the job trace.
-struct TJobCall {
+// A start of the runtime, a job or an end of the runtime as the program issued it, for
+// the call trace; sgbd, job and parameter are empty for a start and an end.
+enum class TApiCallKind { Init, Job, End };
+struct TApiCall {
+  TApiCallKind kind = TApiCallKind::Job;
   std::string sgbd;
   std::string job;
   std::string parameter;
@@ -57,8 +60,9 @@ class TEdiabasApi {
   // the entry points are missing.
   TApiError ApiErrorCode();
 
-  // Called with every job before it is handed to the runtime (also without library).
-  void SetJobTrace(std::function<void(const TJobCall&)> trace) { jobTrace_ = std::move(trace); }
+  // Called with every ApiInit, ApiJob and ApiEnd before it is handed to the runtime
+  // (also without library).
+  void SetCallTrace(std::function<void(const TApiCall&)> trace) { callTrace_ = std::move(trace); }
 
  private:
   template <class Func>
@@ -66,7 +70,7 @@ class TEdiabasApi {
 
   std::unique_ptr<hdb::platform::DynamicLibrary> library_;
   std::uint32_t handle_ = 0;
-  std::function<void(const TJobCall&)> jobTrace_;
+  std::function<void(const TApiCall&)> callTrace_;
 };
 
 }  // namespace headunit

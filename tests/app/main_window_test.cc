@@ -55,6 +55,19 @@ void ConnectAndStay(TWindowFixture& f) {
   QVERIFY(f.dialogs.answers.empty());
 }
 
+// The runtime calls as "init, job, job x5, end": repeated tries of one job counted.
+QString CallSummary(const std::vector<std::string>& calls) {
+  QStringList summary;
+  for (std::size_t i = 0; i < calls.size();) {
+    std::size_t same = i;
+    while (same < calls.size() && calls[same] == calls[i]) ++same;
+    const QString name = QString::fromStdString(calls[i]);
+    summary << (same - i > 1 ? name + " x" + QString::number(same - i) : name);
+    i = same;
+  }
+  return summary.join(", ");
+}
+
 // Whether the widget at the point of the upper area belongs to `panel`.
 bool PanelOnTop(TForm1& form, QWidget* panel, QPoint at) {
   QWidget* hit = form.Panel1->childAt(at);
@@ -142,6 +155,9 @@ void MainWindowTest::startsWithTheDesignedWindow() {
   QCOMPARE(form.SSTATCB->currentText(), QString("Service carried out"));
   QCOMPARE(form.SSTATLB->count(), 14);
   QCOMPARE(form.SSTATLB->item(7)->text(), QString("Brake fluid"));
+
+  form.Exit1->trigger();
+  QVERIFY(!form.isVisible());
 }
 
 void MainWindowTest::slideControl_data() {
@@ -181,6 +197,7 @@ void MainWindowTest::missingRuntimeLibraryShowsUpOnlyOnConnect() {
   QCOMPARE(f.Log(), QStringList{"[Error] - Ediabas.ini - interface not correct"});
   QVERIFY(f.dialogs.shown.empty());
   QVERIFY(progress.isEmpty());
+  QVERIFY(f.calls == Strings({"init"}));
   QVERIFY(!form.RebootMenu->isEnabled() && !form.ClearservicehistoryMenu->isEnabled());
 }
 
@@ -190,7 +207,7 @@ void MainWindowTest::runtimeThatWillNotStart() {
   TForm1& form = f.Open();
   form.ConnecttoHeadUnit1->trigger();
   QCOMPARE(f.Log(), QStringList{"[Error] - Ediabas.ini - interface not correct"});
-  QVERIFY(f.jobs.empty());
+  QVERIFY(f.calls == Strings({"init"}));
 }
 
 void MainWindowTest::connectReadsTheCarAndOffersTheNewVin() {
@@ -207,6 +224,7 @@ void MainWindowTest::connectReadsTheCarAndOffersTheNewVin() {
   QCOMPARE(form.MLGEdt->text(), QString("87412"));
   QCOMPARE(form.HUTLbl->text(), QString("CIC_R"));
   QVERIFY(f.jobs == Strings({"status_fahrgestellnummer ", "status_kilometerstand ", "cps_lesen "}));
+  QVERIFY(f.calls == Strings({"init", "status_fahrgestellnummer", "status_kilometerstand", "cps_lesen", "end"}));
   QVERIFY(form.RebootMenu->isEnabled() && form.ClearservicehistoryMenu->isEnabled());
   QVERIFY(!form.TransfertoHU1->menuAction()->isEnabled());
 
@@ -243,28 +261,36 @@ void MainWindowTest::connectOutcomes_data() {
   QTest::addColumn<QStringList>("log");
   QTest::addColumn<bool>("enabled");
   QTest::addColumn<QString>("question");
+  // VIN, mileage and head-unit type as the vehicle panel shows them afterwards.
+  QTest::addColumn<QStringList>("labels");
+  const QStringList carRead = {Vin, "87412", "CIC_R"};
 
   QTest::newRow("every attempt fails")
       << "[G_CAS]\nstatus_fahrgestellnummer.fail_first = 5\nstatus_kilometerstand.fail_first = 5\n"
          "[G_MMI]\ncps_lesen.fail_first = 5\ncps_lesen.fail_text = SIM: no answer from G_MMI\n"
       << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0}
-      << QStringList{"[Error] - SIM: no answer from G_MMI"} << false << "";
+      << QStringList{"[Error] - SIM: no answer from G_MMI"} << false << "" << QStringList{"...", "...", "..."};
   QTest::newRow("VIN unreadable, stamp read")
       << "[G_CAS]\nstatus_fahrgestellnummer.fail_first = 5\n" << QList<int>{1, 2, 3, 4, 5, 6, 10, 11, 0}
-      << QStringList{"[Error] - CPS not correct"} << true << "New FGNR : \n\rAdd to database?";
+      << QStringList{"[Error] - CPS not correct"} << true << "New FGNR : \n\rAdd to database?"
+      << QStringList{"...", "87412", "CIC_R"};
   QTest::newRow("stamp of another car")
       << "[G_MMI]\nCPS = Z999999\n" << QList<int>{1, 5, 6, 10, 11, 0}
       << QStringList{"[System] - FGNR : WBAPH71090A123456", "[Error] - CPS not correct"} << true
-      << "New FGNR : WBAPH71090A123456\n\rAdd to database?";
+      << "New FGNR : WBAPH71090A123456\n\rAdd to database?" << carRead;
   QTest::newRow("empty stamp") << "[G_MMI]\nCPS =\n" << QList<int>{1, 5, 6, 10, 11, 0}
                                << QStringList{"[System] - FGNR : WBAPH71090A123456", "[Error] - CPS not correct"}
-                               << true << "New FGNR : WBAPH71090A123456\n\rAdd to database?";
+                               << true << "New FGNR : WBAPH71090A123456\n\rAdd to database?" << carRead;
+  QTest::newRow("an empty mileage is read at once")
+      << "[G_CAS]\nKILOMETERSTAND =\n" << QList<int>{1, 5, 6, 10, 11, 0}
+      << QStringList{"[System] - FGNR : WBAPH71090A123456", "[System] - CPS correct"} << true
+      << "New FGNR : WBAPH71090A123456\n\rAdd to database?" << QStringList{Vin, "", "CIC_R"};
   QTest::newRow("each job on a later try")
       << "[G_CAS]\nstatus_fahrgestellnummer.fail_first = 1\nstatus_kilometerstand.fail_first = 4\n"
          "[G_MMI]\ncps_lesen.fail_first = 2\n"
       << QList<int>{1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 0}
       << QStringList{"[System] - FGNR : WBAPH71090A123456", "[System] - CPS correct"} << true
-      << "New FGNR : WBAPH71090A123456\n\rAdd to database?";
+      << "New FGNR : WBAPH71090A123456\n\rAdd to database?" << carRead;
 }
 
 void MainWindowTest::connectOutcomes() {
@@ -273,6 +299,7 @@ void MainWindowTest::connectOutcomes() {
   QFETCH(QStringList, log);
   QFETCH(bool, enabled);
   QFETCH(QString, question);
+  QFETCH(QStringList, labels);
   TWindowFixture f;
   f.car.Write(faults.toStdString());
   TForm1& form = f.Open();
@@ -286,6 +313,7 @@ void MainWindowTest::connectOutcomes() {
   QCOMPARE(form.ClearservicehistoryMenu->isEnabled(), enabled);
   QCOMPARE(f.dialogs.Texts(), question.isEmpty() ? std::vector<std::string>{}
                                                  : std::vector<std::string>{question.toStdString()});
+  QCOMPARE((QStringList{form.FGNRLbl->text(), form.MlgLbl->text(), form.HUTLbl->text()}), labels);
 }
 
 void MainWindowTest::failedConnectDisablesTheHeadUnitCommands() {
@@ -327,9 +355,14 @@ void MainWindowTest::rebootTries() {
   ConnectAndStay(f);
   const qsizetype mark = f.Log().size();
   f.jobs.clear();
+  f.calls.clear();
   form.RebootMenu->trigger();
   QCOMPARE(f.LogSince(mark), log);
   QCOMPARE(f.jobs, std::vector<std::string>(static_cast<std::size_t>(tries), "steuergeraete_reset "));
+  std::vector<std::string> calls(static_cast<std::size_t>(tries), "steuergeraete_reset");
+  calls.insert(calls.begin(), "init");
+  calls.push_back("end");
+  QVERIFY(f.calls == calls);
   QVERIFY(f.clock.sleeps.empty());  // no pause between tries
 }
 
@@ -339,22 +372,30 @@ void MainWindowTest::eraseHistory_data() {
   QTest::addColumn<bool>("confirm");
   QTest::addColumn<QStringList>("log");
   QTest::addColumn<QString>("entriesLeft");
-  QTest::newRow("erase") << false << "" << true << QStringList{"[System] - Service history erase - OKAY"} << "0";
+  // The runtime as the erase uses it; a reset after the erase starts and ends the
+  // runtime within the erase's own start and end.
+  QTest::addColumn<QStringList>("calls");
+  const QString erase = "steuern_servicehistory_erase";
+  const QString reset = "steuergeraete_reset";
+  QTest::newRow("erase") << false << "" << true << QStringList{"[System] - Service history erase - OKAY"} << "0"
+                         << QStringList{"init", erase, "end"};
   QTest::newRow("erase, then reboot")
       << true << "" << true << QStringList{"[System] - Service history erase - OKAY", "[Process] - Reboot - OK"}
-      << "0";
+      << "0" << QStringList{"init", erase, "init", reset, "end", "end"};
   QTest::newRow("erase, then a reboot on its third try")
       << true << "[G_MMI]\nsteuergeraete_reset.fail_first = 2\n" << true
       << QStringList{"[System] - Service history erase - OKAY", "[Process] - Try reboot 1", "[Process] - Try reboot 2",
                      "[Process] - Reboot - OK"}
-      << "0";
+      << "0" << QStringList{"init", erase, "init", reset, reset, reset, "end", "end"};
   QTest::newRow("erase on the last try")
       << false << "[G_MMI]\nsteuern_servicehistory_erase.fail_first = 4\n" << true
-      << QStringList{"[System] - Service history erase - OKAY"} << "0";
-  QTest::newRow("cancelled") << true << "" << false << QStringList{} << "2";
+      << QStringList{"[System] - Service history erase - OKAY"} << "0"
+      << QStringList{"init", erase, erase, erase, erase, erase, "end"};
+  QTest::newRow("cancelled") << true << "" << false << QStringList{} << "2" << QStringList{};
   QTest::newRow("erase fails five times")
       << true << "[G_MMI]\nsteuern_servicehistory_erase.fail_first = 5\nsteuern_servicehistory_erase.fail_text = SIM: busy\n"
-      << true << QStringList{"[Error] - Service history erase - SIM: busy"} << "2";
+      << true << QStringList{"[Error] - Service history erase - SIM: busy"} << "2"
+      << QStringList{"init", erase, erase, erase, erase, erase, "end"};
 }
 
 void MainWindowTest::eraseHistory() {
@@ -363,6 +404,7 @@ void MainWindowTest::eraseHistory() {
   QFETCH(bool, confirm);
   QFETCH(QStringList, log);
   QFETCH(QString, entriesLeft);
+  QFETCH(QStringList, calls);
   TWindowFixture f;
   settings::TAppSettings record;
   record.SetFlag(settings::TSettingsFlag::RebootAfterClean, rebootAfterClean);
@@ -374,10 +416,14 @@ void MainWindowTest::eraseHistory() {
   ConnectAndStay(f);
   const qsizetype mark = f.Log().size();
   f.dialogs.shown.clear();
+  f.calls.clear();
   f.dialogs.answers.push_back(confirm ? TDialogAnswer::Ok : TDialogAnswer::Cancel);
   form.ClearservicehistoryMenu->trigger();
   QCOMPARE(f.dialogs.Texts(), std::vector<std::string>{"Service history will be delete.\n\rAre you sure?"});
   QCOMPARE(f.LogSince(mark), log);
+  QStringList issued;
+  for (const std::string& call : f.calls) issued << QString::fromStdString(call);
+  QCOMPARE(issued, calls);
   QCOMPARE(QString::fromStdString(f.car.State("HISTORY_COUNT")), entriesLeft);
 }
 
@@ -392,10 +438,10 @@ void MainWindowTest::syncronizeWritesTheSettingsThenThePartnerData() {
   dialog.CiSDEdt->setText("Berlin");
   dialog.SSDEdt->setText("Main Street 1");
   bool settingsWrittenFirst = false;
-  bool firstJob = true;
-  f.beforeJob = [&](const headunit::TJobCall&) {
-    if (!firstJob) return;
-    firstJob = false;
+  bool firstCall = true;
+  f.beforeCall = [&](const headunit::TApiCall&) {
+    if (!firstCall) return;
+    firstCall = false;
     std::ifstream in(f.SettingsPath(), std::ios::binary);
     std::string head(13, '\0');
     in.read(head.data(), 13);
@@ -414,11 +460,30 @@ void MainWindowTest::syncronizeWritesTheSettingsThenThePartnerData() {
   QVERIFY(f.jobs == (std::vector<std::string>{"status_lesen ID;0xD0D5", "lesen_telefonnummern ",
                                                "schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                                                "steuern " + PartnerBlock}));
+  QVERIFY(f.calls == Strings({"init", "status_lesen", "lesen_telefonnummern", "schreiben_telefonnummern", "steuern",
+                              "end"}));
   QCOMPARE(f.car.State("PARTNER_BLOCK"), PartnerBlock);
   QCOMPARE(f.car.State("NR_HEIMATHAENDLER"), std::string("030123"));
   QCOMPARE(f.car.State("NR_BEREITSCHAFTSDIENST"), std::string("0800111"));
   QCOMPARE(f.car.State("NR_PASSO"), std::string("0800222"));
   QCOMPARE(f.car.State("NR_HOTLINE"), std::string("0800333"));
+}
+
+void MainWindowTest::syncronizeWithoutRuntimeLibrary() {
+  // Without the runtime every try passes with empty results: the unit seems to differ
+  // from the settings, and both writes count as done.
+  TWindowFixture f;
+  f.WriteSettings(WorkshopSettings());
+  TForm1& form = f.Open("libapi32-absent.so");
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  settings::TProgrammConfigForm& dialog = *form.ProgrammConfigForm();
+  dialog.show();
+  QTest::mouseClick(dialog.SendSDBtn, Qt::LeftButton);
+  QCOMPARE(f.dialogs.Texts(), (std::vector<std::string>{"Data is not equal.\n\rTransfer?", "tlf", PartnerBlock}));
+  QCOMPARE(f.Log(), (QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}));
+  QVERIFY(f.jobs == (std::vector<std::string>{"status_lesen ID;0xD0D5", "lesen_telefonnummern ",
+                                               "schreiben_telefonnummern  ;030123; ; ;", "steuern " + PartnerBlock}));
+  QVERIFY(!f.car.HasState());
 }
 
 void MainWindowTest::partnerCheck_data() {
@@ -427,42 +492,49 @@ void MainWindowTest::partnerCheck_data() {
   QTest::addColumn<QStringList>("dialogs");
   QTest::addColumn<QStringList>("writes");
   QTest::addColumn<QStringList>("log");
+  // The runtime's start, its jobs (with the number of tries) and its end.
+  QTest::addColumn<QString>("calls");
+  const QString read = "init, status_lesen, lesen_telefonnummern";
   const QString sameUnit = "[G_MMI]\nPARTNER_NAME = Auto Service\nPARTNER_TELEPHONE = 030123\n";
   QTest::newRow("unit holds the settings") << sameUnit + "NR_HEIMATHAENDLER = 030123\n" << true << QStringList{}
-                                           << QStringList{} << QStringList{};
+                                           << QStringList{} << QStringList{} << read + ", end";
   QTest::newRow("only the home-dealer number differs")
       << sameUnit << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << read + ", schreiben_telefonnummern, steuern, end";
   QTest::newRow("only the telephone differs")
       << "[G_MMI]\nPARTNER_NAME = Auto Service\nNR_HEIMATHAENDLER = 030123\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << read + ", schreiben_telefonnummern, steuern, end";
   QTest::newRow("the user declines") << "" << false << QStringList{"Data is not equal.\n\rTransfer?"} << QStringList{}
-                                     << QStringList{};
+                                     << QStringList{} << read + ", end";
   QTest::newRow("unreadable partner record, numbers differ")
       << "[G_MMI]\nstatus_lesen.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", "tlf", QString::fromStdString(PartnerBlock)}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"};
+      << QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}
+      << "init, status_lesen x5, lesen_telefonnummern, schreiben_telefonnummern, steuern, end";
   // Numbers that could not be read are not written back as empty ones.
   QTest::newRow("unreadable numbers are left alone")
       << "[G_MMI]\nlesen_telefonnummern.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?", QString::fromStdString(PartnerBlock)}
       << QStringList{QString::fromStdString("steuern " + PartnerBlock)}
       << QStringList{"[Error] - Telephone number - not read from the head unit, not written",
-                     "[Process] - Partner Data - OK"};
+                     "[Process] - Partner Data - OK"}
+      << "init, status_lesen, lesen_telefonnummern x5, steuern, end";
   QTest::newRow("writes that keep failing")
       << "[G_MMI]\nschreiben_telefonnummern.fail_first = 5\nsteuern.fail_first = 5\n" << true
       << QStringList{"Data is not equal.\n\rTransfer?"}
       << QStringList{"schreiben_telefonnummern 0800111 ;030123;0800222 ;0800333 ;",
                      QString::fromStdString("steuern " + PartnerBlock)}
-      << QStringList{};
+      << QStringList{} << read + ", schreiben_telefonnummern x5, steuern x5, end";
 }
 
 void MainWindowTest::partnerCheck() {
@@ -471,6 +543,7 @@ void MainWindowTest::partnerCheck() {
   QFETCH(QStringList, dialogs);
   QFETCH(QStringList, writes);
   QFETCH(QStringList, log);
+  QFETCH(QString, calls);
   TWindowFixture f;
   f.WriteSettings(WorkshopSettings());
   f.car.Write(car.toStdString());
@@ -489,6 +562,7 @@ void MainWindowTest::partnerCheck() {
       written << QString::fromStdString(job);
   written.removeDuplicates();  // failing tries repeat the same write
   QCOMPARE(written, writes);
+  QCOMPARE(CallSummary(f.calls), calls);
   QCOMPARE(f.Log(), log);
   // What the head unit holds afterwards.
   if (log.contains("[Process] - Partner Data - OK")) {

@@ -29,6 +29,7 @@ class MainWindowTest : public QObject {
   void eraseHistory_data();
   void eraseHistory();
   void syncronizeWritesTheSettingsThenThePartnerData();
+  void syncronizeWithoutRuntimeLibrary();
   void partnerCheck_data();
   void partnerCheck();
   void connectChecksThePartnerDataBeforeTheVinLookup();

@@ -39,9 +39,16 @@ class TWindowFixture {
     environment.dialogs = &dialogs;
     environment.clock = &clock;
     form = std::make_unique<app::TForm1>(environment);
-    form->ediabasApi().SetJobTrace([this](const headunit::TJobCall& call) {
-      if (beforeJob) beforeJob(call);
-      jobs.push_back(call.job + " " + call.parameter);
+    form->ediabasApi().SetCallTrace([this](const headunit::TApiCall& call) {
+      if (beforeCall) beforeCall(call);
+      switch (call.kind) {
+        case headunit::TApiCallKind::Init: calls.push_back("init"); break;
+        case headunit::TApiCallKind::End: calls.push_back("end"); break;
+        case headunit::TApiCallKind::Job:
+          calls.push_back(call.job);
+          jobs.push_back(call.job + " " + call.parameter);
+          break;
+      }
     });
     return *form;
   }
@@ -61,8 +68,9 @@ class TWindowFixture {
   TSimCarFiles car{dir.Path().string()};
   TScriptedDialogs dialogs;
   TRecordingClock clock;
-  std::vector<std::string> jobs;  // "job parameter", in the order issued
-  std::function<void(const headunit::TJobCall&)> beforeJob;
+  std::vector<std::string> jobs;   // "job parameter", in the order issued
+  std::vector<std::string> calls;  // "init", the job's name or "end", in the order issued
+  std::function<void(const headunit::TApiCall&)> beforeCall;
   std::unique_ptr<app::TForm1> form;
 };
 

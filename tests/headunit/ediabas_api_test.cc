@@ -28,9 +28,13 @@ TEST(EdiabasApi, WithoutLibraryEveryWrapperDoesNothing) {
   TEdiabasApi api;
   EXPECT_FALSE(api.LoadRuntimeLibrary("libapi32-absent.so"));
   std::vector<std::string> jobs;
-  api.SetJobTrace([&](const headunit::TJobCall& call) { jobs.push_back(call.sgbd + " " + call.job); });
+  api.SetCallTrace([&](const headunit::TApiCall& call) {
+    if (call.kind == headunit::TApiCallKind::Job) jobs.push_back(call.sgbd + " " + call.job);
+    if (call.kind == headunit::TApiCallKind::Init) jobs.push_back("init");
+    if (call.kind == headunit::TApiCallKind::End) jobs.push_back("end");
+  });
   ExpectEveryWrapperEmpty(api);
-  EXPECT_EQ(jobs, std::vector<std::string>{"G_MMI ident"});
+  EXPECT_EQ(jobs, (std::vector<std::string>{"init", "G_MMI ident", "end"}));
 }
 
 TEST(EdiabasApi, LibraryWithoutTheEntryPointsIsHarmless) {

@@ -145,7 +145,8 @@ class SettingsDialogTest : public QObject {
   }
 
   void applyWithoutChangesWritesTheFileBackUnchanged() {
-    // Bytes beyond a text's length and flag bytes other than 1 survive an Apply.
+    // An Apply that changes nothing writes the file back byte for byte, bytes beyond
+    // each text's length included.
     TFixture f;
     Bytes file(274);
     for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<unsigned char>('a' + i % 26);
