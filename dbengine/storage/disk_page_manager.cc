@@ -398,6 +398,8 @@ THDBPage* THDBDiskPageManager::GetPage(TSessionID session, std::int32_t pageNo, 
 
 void THDBDiskPageManager::CommitPages(TSessionID session) {
   if (!HasPendingChanges(session)) return;
+  // A commit its own checks refuse must not mark the file as being updated.
+  CheckCommittable(SessionEntry(session));
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
   ReadHeader();
   header_.SetDatabaseState(DatabaseStateCommitting);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "dbengine/storage/disk_page_manager.h"
@@ -149,6 +150,59 @@ TEST_F(PageManagerTest, PinnedChangedPagesStopCommitAndRollback) {
   pinned.Release();
   pm_.RollbackPages(S0);
   pm_.CheckNoPendingChanges();
+}
+
+// A commit that its own checks refuse must not have started: no freed page, no page
+// written, and no state byte left at 1 (which would ask for a repair at the next open).
+TEST_F(PageManagerTest, RefusedCommitLeavesTheFileAsItWas) {
+  struct Case {
+    const char* what;
+    int code;
+    // Changes `changed`, removes `removed`, and returns the page left pinned.
+    std::function<THDBPage*(std::int32_t changed, std::int32_t removed)> prepare;
+  };
+  auto change = [&](std::int32_t no) {
+    THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
+    std::strcpy(reinterpret_cast<char*>(page->Buffer() + 40), "changed");
+    page.SetDirty();
+  };
+  const Case cases[] = {
+      {"a changed page still pinned", 20086,
+       [&](std::int32_t changed, std::int32_t removed) {
+         change(changed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, changed);
+       }},
+      {"the removed page itself still pinned", 20086,
+       [&](std::int32_t changed, std::int32_t removed) {
+         change(changed);
+         change(removed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, removed);
+       }},
+      {"a cached page still pinned", 20152,
+       [&](std::int32_t changed, std::int32_t removed) {
+         const std::int32_t other = AddCommitted("other");
+         change(changed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, other);
+       }},
+  };
+  for (const Case& c : cases) {
+    const std::int32_t changed = AddCommitted("before");
+    const std::int32_t removed = AddCommitted("removed");
+    THDBPage* pinned = c.prepare(changed, removed);
+    const std::string before = ReadFileBytes(path_);
+    EXPECT_EQ(CatchHDB([&] { pm_.CommitPages(S0); }).NativeError(), c.code) << c.what;
+    EXPECT_TRUE(ReadFileBytes(path_) == before) << c.what;
+    EXPECT_EQ(pm_.HeaderLockDepth(), 0) << c.what;
+    // The session goes on: once the pin is gone the same commit succeeds.
+    pm_.ReleasePage(pinned);
+    pm_.CommitPages(S0);
+    EXPECT_EQ(DiskHeader().DatabaseState(), 2) << c.what;
+    EXPECT_EQ(DiskPage(changed).substr(40, 7), "changed") << c.what;
+    EXPECT_EQ(le::Load<std::int32_t>(DiskPage(removed).data(), 4), 0x7FFFFFFF) << c.what;
+  }
 }
 
 TEST_F(PageManagerTest, AddedPageRolledBackIsFreeAndUnwritten) {
