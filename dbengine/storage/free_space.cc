@@ -216,10 +216,15 @@ void THDBDatabaseFreeSpaceManager::RemoveTailPages(std::int32_t n) {
 void THDBDatabaseFreeSpaceManager::TruncateFreeTail() {
   const std::int32_t t = totalPageCount_ - lastUsedPageNo_ - 1;
   const std::int32_t step = GrowthStep();
-  if (t >= step) {
-    RemoveTailPages((t / step) * step);
-    totalPageCount_ = manager_.Header().TotalPageCount();
-  }
+  if (t < step) return;
+  std::int32_t n = (t / step) * step;
+  // Like a growth, a cut never ends the file on a map page. Where an EAM page follows
+  // its PFS page the cut would otherwise part them, and the next growth, which counts
+  // the map pages from TotalPageCount, would take the missing EAM page as present.
+  while (n > 0 && totalPageCount_ - n > 0 && IsMapPage(totalPageCount_ - n - 1)) --n;
+  if (n == 0) return;
+  RemoveTailPages(n);
+  totalPageCount_ = manager_.Header().TotalPageCount();
 }
 
 std::int32_t THDBDatabaseFreeSpaceManager::AllocatePage() {
