@@ -112,8 +112,18 @@ THDBPage* THDBPageManager::GetPage(TSessionID session, std::int32_t pageNo, bool
       auto created = std::make_unique<THDBPage>(this, pageNo, 0);
       created->SessionID = session;
       page = created.get();
-      sharedCache_.Insert(created.release());
-      if (!ReadPage(page)) {
+      sharedCache_.Insert(page);
+      created.release();
+      // A page that could not be read must not stay cached, whether the read failed
+      // or raised.
+      bool read = false;
+      try {
+        read = ReadPage(page);
+      } catch (...) {
+        DestroyPage(page);
+        throw;
+      }
+      if (!read) {
         DestroyPage(page);
         RaiseHDB(Errors::PageReadFailed, pageNo, expectedType);
       }

@@ -250,6 +250,17 @@ TEST_F(PageManagerTest, TypeCheckOnGetPage) {
   EXPECT_EQ(CatchHDB([&] { pm_.RemovePage(S0, 1); }).NativeError(), 30434);
 }
 
+// A page number that cannot be read (a damaged chain's -1, for one) fails every time
+// it is asked for, and leaves nothing behind in the cache.
+TEST_F(PageManagerTest, UnreadablePageNumberLeavesNothingCached) {
+  AddCommitted("x");
+  const std::set<std::int32_t> before = CachedPages();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(CatchHDB([&] { pm_.GetPage(S0, -1, false, AnyPageType); }).NativeError(), 10471) << attempt;
+    EXPECT_EQ(CachedPages(), before) << attempt;
+  }
+}
+
 TEST_F(PageManagerTest, ReleaseEvictsExactlyTheLeastRecentlyUsedPage) {
   std::vector<std::int32_t> pages;
   for (int i = 0; i < 6; ++i) pages.push_back(AddCommitted("c"));  // pages 2..7
