@@ -368,9 +368,9 @@ bool THDBDiskPageManager::ReadPage(THDBPage* page) {
 
 void THDBDiskPageManager::WritePage(THDBPage* page) {
   assert(page->HasBuffer() && page->BufferSize() >= PageSize());
-  std::int32_t version = page->PageVersion() + 1;
-  if (version >= PageVersionWrap) version = 0;
-  page->SetPageVersion(version);
+  // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
+  const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
+  page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
   file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
 }
 

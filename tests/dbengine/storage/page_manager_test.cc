@@ -83,14 +83,20 @@ TEST_F(PageManagerTest, CommitBracketsChangedPagesWithTheHeader) {
 }
 
 TEST_F(PageManagerTest, PageVersionSkipsTheReservedValues) {
+  // In memory, then on disk after the next write. 0x7FFFFFFF is what a page carries
+  // that was read with the freed mark.
+  const std::pair<std::int32_t, std::int32_t> cases[] = {
+      {0x7FFFFFFB, 0x7FFFFFFC}, {0x7FFFFFFC, 0}, {0x7FFFFFFE, 0}, {0x7FFFFFFF, 0}};
   const std::int32_t no = AddCommitted("v");
-  {
-    THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
-    page->SetPageVersion(0x7FFFFFFC);
-    page.SetDirty();
+  for (const auto& [before, after] : cases) {
+    {
+      THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
+      page->SetPageVersion(before);
+      page.SetDirty();
+    }
+    pm_.CommitPages(S0);
+    EXPECT_EQ(le::Load<std::int32_t>(DiskPage(no).data(), 4), after) << before;
   }
-  pm_.CommitPages(S0);
-  EXPECT_EQ(le::Load<std::int32_t>(DiskPage(no).data(), 4), 0);
 }
 
 TEST_F(PageManagerTest, ChangedPageComesBackFromTheSessionsChanges) {
