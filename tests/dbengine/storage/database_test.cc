@@ -203,6 +203,41 @@ TEST_F(DatabaseTest, MultiUserSessionsTakeSlotsInOrder) {
   }
 }
 
+// An attach that opened the file and then failed leaves it closed again, and an open
+// asked of an object that is open already leaves that object as it was.
+TEST_F(DatabaseTest, FailedAttachOrSecondOpenLeavesTheObjectAsItWas) {
+  CreateFile();
+  ForkedChild holder([&](ForkedChild& self) {
+    THDBDiskDatabaseData other(path_);
+    TestSession t;
+    other.Attach(t);  // single-user: every slot taken
+    self.Send(other.HoldsSingleUserClaim() ? 'c' : 'n');
+    self.Receive();
+    other.Detach(t);
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), 'c');
+  {
+    THDBDiskDatabaseData db(path_);
+    TestSession multi(true);
+    EXPECT_EQ(CatchHDB([&] { db.Attach(multi); }).NativeError(), 20094);
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_EQ(db.AttachedSessions(), 0u);
+  }
+  holder.Send();
+  ASSERT_EQ(holder.Wait(), 0);
+
+  THDBDiskDatabaseData db(path_);
+  TestSession s;
+  db.Attach(s);
+  EXPECT_EQ(CatchHDB([&] { db.Open(false); }).NativeError(), 10462);
+  EXPECT_TRUE(db.IsOpen());
+  ASSERT_NE(db.TableList(), nullptr);
+  EXPECT_TRUE(db.HoldsSingleUserClaim());
+  db.Detach(s);
+  EXPECT_FALSE(db.IsOpen());
+}
+
 TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
   CreateFile();
   const std::string good = ReadFileBytes(path_);
