@@ -104,7 +104,9 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
     }
     if (!header_.HasSignature())
       RaiseHDB(Errors::InvalidSignature, PrintableSignature(header_), std::string(FileSignature));
-    if (header_.PageSize() <= PageHeaderLayout::Size || header_.ExtentPageCount() == 0)
+    if (header_.PageSize() <= PageHeaderLayout::Size) RaiseHDB(Errors::InvalidDatabaseFormat);
+    const auto dataSize = static_cast<std::uint16_t>(header_.PageSize() - PageHeaderLayout::Size);
+    if (!THDBDatabaseFreeSpaceManager::LayoutFits(dataSize, header_.ExtentPageCount()))
       RaiseHDB(Errors::InvalidDatabaseFormat);
     SetPageSize(header_.PageSize(), PageHeaderLayout::Size);
 
@@ -135,7 +137,9 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
   if (file_.IsOpen()) RaiseHDB(Errors::CreateFileInUse, fileName);
   if (!password.Text.empty()) RaiseHDB(Errors::EncryptionNotSupported);
   if (pageSize < MinimumPageSize) RaiseHDB(Errors::InvalidPageSize, pageSize, MinimumPageSize);
-  if (extentPageCount == 0) RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
+  const auto dataSize = static_cast<std::uint16_t>(pageSize - PageHeaderLayout::Size);
+  if (!THDBDatabaseFreeSpaceManager::LayoutFits(dataSize, extentPageCount))
+    RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
   password_ = password;
   SetPageSize(pageSize, PageHeaderLayout::Size);
   try {

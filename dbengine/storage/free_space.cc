@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <limits>
 #include <optional>
 
 #include "dbengine/storage/disk_page_manager.h"
@@ -16,8 +17,13 @@ THDBDatabaseFreeSpaceManager::THDBDatabaseFreeSpaceManager(THDBDiskPageManager& 
       pagesPerPFS_(manager.PageDataSize() * 8),
       extentsPerEAM_(manager.PageDataSize() * 4),
       pagesPerEAM_(extentsPerEAM_ * extentPageCount_) {
-  assert(extentPageCount_ > 0 && pagesPerPFS_ > 0);
+  assert(LayoutFits(manager.PageDataSize(), manager.Header().ExtentPageCount()));
   LoadFromHeader();
+}
+
+bool THDBDatabaseFreeSpaceManager::LayoutFits(std::uint16_t pageDataSize, std::uint16_t extentPageCount) {
+  const std::int64_t pagesPerEAM = std::int64_t{pageDataSize} * 4 * extentPageCount;
+  return pageDataSize > 0 && extentPageCount > 0 && pagesPerEAM <= std::numeric_limits<std::int32_t>::max();
 }
 
 void THDBDatabaseFreeSpaceManager::LoadFromHeader() {
