@@ -251,6 +251,8 @@ TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
       {"directory page type", [](std::string& b) { b[380 + 2 * 4096 + 8] = 6; }, 20153},
       {"truncated before the pages", [](std::string& b) { b.resize(300); }, 20237},
       {"truncated inside the sessions file", [](std::string& b) { b.resize(380 + 3 * 4096 + 20); }, 20153},
+      {"negative sessions file size",
+       [](std::string& b) { le::Store<std::int32_t>(b.data(), 380 + 3 * 4096 + 40 + 1, -1); }, 20237},
   };
   for (const auto& c : cases) {
     std::string bytes = good;
