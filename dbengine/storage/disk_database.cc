@@ -158,7 +158,13 @@ void THDBDiskDatabaseData::Detach(THDBSessionLink& session) {
   }
   sessions_.erase(it);
   if (sessions_.empty()) {
-    if (session.InTransaction()) Rollback(session.SessionID());
+    // No session is left to close the file later, whatever the rollback does.
+    try {
+      if (session.InTransaction()) Rollback(session.SessionID());
+    } catch (...) {
+      Close();
+      throw;
+    }
     Close();
   }
 }

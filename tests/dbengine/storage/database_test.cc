@@ -34,8 +34,9 @@ struct TestSession : THDBSessionLink {
     needsRepair = repair;
     openedMultiUser = multiUser;
   }
-  bool InTransaction() const override { return false; }
+  bool InTransaction() const override { return inTransaction; }
   bool multi, excl;
+  bool inTransaction = false;
   std::int32_t id = -1;
   bool needsRepair = false, openedMultiUser = false;
 };
@@ -236,6 +237,30 @@ TEST_F(DatabaseTest, FailedAttachOrSecondOpenLeavesTheObjectAsItWas) {
   EXPECT_TRUE(db.HoldsSingleUserClaim());
   db.Detach(s);
   EXPECT_FALSE(db.IsOpen());
+}
+
+// The last detach closes the file also when rolling back the open transaction fails.
+TEST_F(DatabaseTest, LastDetachClosesTheFileWhenTheRollbackFails) {
+  CreateFile();
+  THDBDiskDatabaseData db(path_);
+  TestSession s;
+  db.Attach(s);
+  THDBDiskPageManager& pm = *db.PageManager();
+  {
+    THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+    page.SetDirty();
+  }
+  {
+    // A changed page that is no longer marked dirty: the rollback refuses it.
+    THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+    page->IsDirty = false;
+  }
+  s.inTransaction = true;
+  EXPECT_EQ(CatchHDB([&] { db.Detach(s); }).NativeError(), 20087);
+  EXPECT_FALSE(db.IsOpen());
+  EXPECT_FALSE(db.HoldsSingleUserClaim());
+  THDBDatabaseFile f;
+  f.OpenFile(path_, THDBDatabaseFile::AccessReadWrite, THDBDatabaseFile::ShareNone);  // nothing holds it
 }
 
 TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
