@@ -243,10 +243,15 @@ std::int32_t THDBDatabaseFreeSpaceManager::AllocatePage() {
     if (p < 0) p = ExtendFile();
     lastUsedPageNo_ = std::max(lastUsedPageNo_, p);
   } catch (...) {
-    // A grown file must not outlive a header that does not know its pages.
-    try {
-      StoreHeader();
-    } catch (const EHDBException&) {
+    // A failed growth is undone: the file goes back to the size the header records,
+    // and the next growth writes the map pages of the new range again. Recording the
+    // grown size instead would count map pages that were perhaps never written.
+    const std::int32_t recorded = manager_.Header().TotalPageCount();
+    if (totalPageCount_ != recorded) {
+      try {
+        manager_.File().SetSize(manager_.PagesStart() + static_cast<std::int64_t>(recorded) * manager_.PageSize());
+      } catch (const EHDBException&) {
+      }
     }
     throw;
   }

@@ -113,6 +113,50 @@ TEST_F(FreeSpaceTest, CuttingTheFreeTailKeepsTheMapPagesTogether) {
   ExpectConsistent();
 }
 
+// Fails the first write of one page, as a full disk fails a write into a file that
+// has just been extended.
+class FailingWritePageManager : public THDBDiskPageManager {
+ public:
+  void WritePage(THDBPage* page) override {
+    if (page->PageNo() == failPageNo) {
+      failPageNo = -1;
+      RaiseHDB(Errors::PageWrite, "No space left on device");
+    }
+    THDBDiskPageManager::WritePage(page);
+  }
+  std::int32_t failPageNo = -1;
+};
+
+// A growth that fails before its map pages are written is undone, so the next growth
+// makes them; a header that counted the new pages would leave them missing for good.
+TEST_F(FreeSpaceTest, FailedGrowthIsMadeAgainByTheNextAllocation) {
+  FailingWritePageManager pm;
+  pm.Create(path_, {}, 8, 512);
+  ASSERT_EQ(pm.FreeSpace()->PFSPageNo(1), 3776);
+  pm.failPageNo = 3776;
+  auto allocate = [&] {
+    THDBPinnedPage page(pm, pm.AddPage(S0, ptTableRecord));
+    return page->PageNo();
+  };
+  int failures = 0;
+  while (pm.Header().LastUsedPageNo() < 3800) {
+    try {
+      allocate();
+    } catch (const EHDBException& e) {
+      ASSERT_EQ(e.NativeError(), 10469);
+      ASSERT_EQ(++failures, 1);
+      EXPECT_EQ(pm.HeaderLockDepth(), 0);
+      auto problems = CheckFreeSpaceMaps(pm);
+      EXPECT_TRUE(problems.empty()) << problems.front();
+    }
+    if (pm.Header().LastUsedPageNo() % 500 == 0) pm.CommitPages(S0);
+  }
+  pm.CommitPages(S0);
+  EXPECT_EQ(failures, 1);
+  auto problems = CheckFreeSpaceMaps(pm);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
 TEST_F(FreeSpaceTest, MisuseIsRefused) {
   Create();
   const std::int32_t p = Allocate();
