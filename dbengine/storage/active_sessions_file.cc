@@ -31,7 +31,10 @@ std::int32_t THDBActiveSessionsFile::Create(std::int32_t slots) {
 
 void THDBActiveSessionsFile::Open(std::int32_t startPageNo) {
   file_.Open(startPageNo);
-  maxSessions_ = std::min(file_.GetSize(), file_.SizeLimit());
+  const std::int32_t size = file_.GetSize();
+  // A damaged size must not become a negative number of slots.
+  if (size < 0) RaiseHDB(Errors::InvalidDatabaseFormat);
+  maxSessions_ = std::min(size, file_.SizeLimit());
 }
 
 std::int32_t THDBActiveSessionsFile::ConnectSession() {

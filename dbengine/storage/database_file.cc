@@ -104,11 +104,14 @@ void THDBDatabaseFile::OpenFile(const std::string& name, std::uint8_t accessMode
 void THDBDatabaseFile::CloseFile() {
   CheckOpened("CloseFile");
   int err = 0;
-  if (handle_ != pf::InvalidHandle && !pf::CloseHandle(handle_, err))
-    RaiseHDB(Errors::CannotCloseFile, fileName_, err, pf::SystemErrorText(err));
+  const bool closed = handle_ == pf::InvalidHandle || pf::CloseHandle(handle_, err);
+  // close() releases the descriptor even when it reports an error, and the number may
+  // be handed out again at once: the object is closed either way and never closes it
+  // a second time.
   handle_ = pf::InvalidHandle;
   heldLocks_.clear();
   opened_ = false;
+  if (!closed) RaiseHDB(Errors::CannotCloseFile, fileName_, err, pf::SystemErrorText(err));
 }
 
 bool THDBDatabaseFile::ReopenIfLost() {

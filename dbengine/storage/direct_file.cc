@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <unordered_set>
 
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/disk_page_manager.h"
@@ -73,7 +74,10 @@ void THDBInternalDBDirectAccessFile::Delete(std::int32_t startPageNo) {
     CheckOpen("Delete");
     for (std::int32_t no : pages_) manager_.RemovePage(SystemSessionID, no);
   } else {
-    for (std::int32_t no = startPageNo; no != -1;) {
+    // A damaged chain may lead back to a page already met; it would be walked for ever.
+    std::unordered_set<std::int32_t> seen;
+    for (std::int32_t no = startPageNo, step = 0; no != -1; ++step) {
+      if (!seen.insert(no).second) RaiseHDB(Errors::TableFilePageMissing, step);
       std::uint8_t pageHeader[PageHeaderLayout::Size] = {};
       manager_.ReadPageRange(pageHeader + 1, no, PageHeaderLayout::Size - 1, 1);
       manager_.RemovePage(SystemSessionID, no);

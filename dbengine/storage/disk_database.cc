@@ -46,6 +46,8 @@ void THDBDiskDatabaseData::Close() {
 
 bool THDBDiskDatabaseData::Open(bool exclusive) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  // Refused before the clean-up below, which would close the file under its sessions.
+  if (IsOpen()) RaiseHDB(Errors::OpenFileInUse, DatabaseFileName);
   if (!pageManager_) pageManager_ = std::make_unique<THDBDiskPageManager>();
   try {
     bool multiUser = MultiUser;
@@ -116,24 +118,32 @@ void THDBDiskDatabaseData::CreateDatabase() {
 
 void THDBDiskDatabaseData::Attach(THDBSessionLink& session) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
+  bool opened = false;
   if (!IsOpen()) {
     MultiUser = session.MultiUserRequested();
     const bool needsRepair = Open(session.ExclusiveRequested());
+    opened = true;
     session.SetOpenResult(needsRepair, MultiUser);
   } else if (session.MultiUserRequested() != MultiUser) {
     RaiseHDB(Errors::MixedUserModes);
   }
-  // A read-only file opened single-user even when multi-user was asked for.
-  if (MultiUser) {
-    session.SetSessionID(sessionsFile_->ConnectSession());
-  } else {
-    session.SetSessionID(0);
-    if (!singleUserClaim_) {
-      singleUserClaim_ = sessionsFile_->ClaimSingleUser();
-      if (!singleUserClaim_) ReadOnly = true;
+  try {
+    // A read-only file opened single-user even when multi-user was asked for.
+    if (MultiUser) {
+      session.SetSessionID(sessionsFile_->ConnectSession());
+    } else {
+      session.SetSessionID(0);
+      if (!singleUserClaim_) {
+        singleUserClaim_ = sessionsFile_->ClaimSingleUser();
+        if (!singleUserClaim_) ReadOnly = true;
+      }
     }
+    sessions_.push_back(&session);
+  } catch (...) {
+    // The file this attach opened has no session to close it later.
+    if (opened) Close();
+    throw;
   }
-  sessions_.push_back(&session);
 }
 
 void THDBDiskDatabaseData::Detach(THDBSessionLink& session) {
@@ -148,7 +158,13 @@ void THDBDiskDatabaseData::Detach(THDBSessionLink& session) {
   }
   sessions_.erase(it);
   if (sessions_.empty()) {
-    if (session.InTransaction()) Rollback(session.SessionID());
+    // No session is left to close the file later, whatever the rollback does.
+    try {
+      if (session.InTransaction()) Rollback(session.SessionID());
+    } catch (...) {
+      Close();
+      throw;
+    }
     Close();
   }
 }

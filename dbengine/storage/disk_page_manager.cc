@@ -104,7 +104,9 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
     }
     if (!header_.HasSignature())
       RaiseHDB(Errors::InvalidSignature, PrintableSignature(header_), std::string(FileSignature));
-    if (header_.PageSize() <= PageHeaderLayout::Size || header_.ExtentPageCount() == 0)
+    if (header_.PageSize() <= PageHeaderLayout::Size) RaiseHDB(Errors::InvalidDatabaseFormat);
+    const auto dataSize = static_cast<std::uint16_t>(header_.PageSize() - PageHeaderLayout::Size);
+    if (!THDBDatabaseFreeSpaceManager::LayoutFits(dataSize, header_.ExtentPageCount()))
       RaiseHDB(Errors::InvalidDatabaseFormat);
     SetPageSize(header_.PageSize(), PageHeaderLayout::Size);
 
@@ -135,7 +137,9 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
   if (file_.IsOpen()) RaiseHDB(Errors::CreateFileInUse, fileName);
   if (!password.Text.empty()) RaiseHDB(Errors::EncryptionNotSupported);
   if (pageSize < MinimumPageSize) RaiseHDB(Errors::InvalidPageSize, pageSize, MinimumPageSize);
-  if (extentPageCount == 0) RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
+  const auto dataSize = static_cast<std::uint16_t>(pageSize - PageHeaderLayout::Size);
+  if (!THDBDatabaseFreeSpaceManager::LayoutFits(dataSize, extentPageCount))
+    RaiseHDB(Errors::InvalidExtentPageCount, extentPageCount);
   password_ = password;
   SetPageSize(pageSize, PageHeaderLayout::Size);
   try {
@@ -368,9 +372,9 @@ bool THDBDiskPageManager::ReadPage(THDBPage* page) {
 
 void THDBDiskPageManager::WritePage(THDBPage* page) {
   assert(page->HasBuffer() && page->BufferSize() >= PageSize());
-  std::int32_t version = page->PageVersion() + 1;
-  if (version >= PageVersionWrap) version = 0;
-  page->SetPageVersion(version);
+  // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
+  const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
+  page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
   file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
 }
 
@@ -398,6 +402,8 @@ THDBPage* THDBDiskPageManager::GetPage(TSessionID session, std::int32_t pageNo, 
 
 void THDBDiskPageManager::CommitPages(TSessionID session) {
   if (!HasPendingChanges(session)) return;
+  // A commit its own checks refuse must not mark the file as being updated.
+  CheckCommittable(SessionEntry(session));
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
   ReadHeader();
   header_.SetDatabaseState(DatabaseStateCommitting);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <limits>
 #include <optional>
 
 #include "dbengine/storage/disk_page_manager.h"
@@ -16,8 +17,13 @@ THDBDatabaseFreeSpaceManager::THDBDatabaseFreeSpaceManager(THDBDiskPageManager& 
       pagesPerPFS_(manager.PageDataSize() * 8),
       extentsPerEAM_(manager.PageDataSize() * 4),
       pagesPerEAM_(extentsPerEAM_ * extentPageCount_) {
-  assert(extentPageCount_ > 0 && pagesPerPFS_ > 0);
+  assert(LayoutFits(manager.PageDataSize(), manager.Header().ExtentPageCount()));
   LoadFromHeader();
+}
+
+bool THDBDatabaseFreeSpaceManager::LayoutFits(std::uint16_t pageDataSize, std::uint16_t extentPageCount) {
+  const std::int64_t pagesPerEAM = std::int64_t{pageDataSize} * 4 * extentPageCount;
+  return pageDataSize > 0 && extentPageCount > 0 && pagesPerEAM <= std::numeric_limits<std::int32_t>::max();
 }
 
 void THDBDatabaseFreeSpaceManager::LoadFromHeader() {
@@ -216,10 +222,15 @@ void THDBDatabaseFreeSpaceManager::RemoveTailPages(std::int32_t n) {
 void THDBDatabaseFreeSpaceManager::TruncateFreeTail() {
   const std::int32_t t = totalPageCount_ - lastUsedPageNo_ - 1;
   const std::int32_t step = GrowthStep();
-  if (t >= step) {
-    RemoveTailPages((t / step) * step);
-    totalPageCount_ = manager_.Header().TotalPageCount();
-  }
+  if (t < step) return;
+  std::int32_t n = (t / step) * step;
+  // Like a growth, a cut never ends the file on a map page. Where an EAM page follows
+  // its PFS page the cut would otherwise part them, and the next growth, which counts
+  // the map pages from TotalPageCount, would take the missing EAM page as present.
+  while (n > 0 && totalPageCount_ - n > 0 && IsMapPage(totalPageCount_ - n - 1)) --n;
+  if (n == 0) return;
+  RemoveTailPages(n);
+  totalPageCount_ = manager_.Header().TotalPageCount();
 }
 
 std::int32_t THDBDatabaseFreeSpaceManager::AllocatePage() {
@@ -232,10 +243,15 @@ std::int32_t THDBDatabaseFreeSpaceManager::AllocatePage() {
     if (p < 0) p = ExtendFile();
     lastUsedPageNo_ = std::max(lastUsedPageNo_, p);
   } catch (...) {
-    // A grown file must not outlive a header that does not know its pages.
-    try {
-      StoreHeader();
-    } catch (const EHDBException&) {
+    // A failed growth is undone: the file goes back to the size the header records,
+    // and the next growth writes the map pages of the new range again. Recording the
+    // grown size instead would count map pages that were perhaps never written.
+    const std::int32_t recorded = manager_.Header().TotalPageCount();
+    if (totalPageCount_ != recorded) {
+      try {
+        manager_.File().SetSize(manager_.PagesStart() + static_cast<std::int64_t>(recorded) * manager_.PageSize());
+      } catch (const EHDBException&) {
+      }
     }
     throw;
   }

@@ -22,6 +22,10 @@ class THDBDatabaseFreeSpaceManager {
  public:
   explicit THDBDatabaseFreeSpaceManager(THDBDiskPageManager& manager);
 
+  // Whether the pages one EAM page covers, PageDataSize x 4 x ExtentPageCount, can be
+  // counted in 32-bit page numbers; a layout that cannot is refused before use.
+  static bool LayoutFits(std::uint16_t pageDataSize, std::uint16_t extentPageCount);
+
   std::int32_t AllocatePage();
   void FreePage(std::int32_t pageNo);
   // 30434 for a map page.

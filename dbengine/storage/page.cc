@@ -1,5 +1,6 @@
 #include "dbengine/storage/page.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -27,8 +28,10 @@ void THDBPage::GrowBuffer(std::uint32_t size, std::uint32_t pageSize) {
   if (!buffer_) RaiseHDB(Errors::PageBufferNil);
   if (size < pageSize) RaiseHDB(Errors::InvalidPageModification);
   if (size <= bufferSize_ && owned_) return;
+  // A buffer the page does not own is copied whole, even when it is larger already.
+  size = std::max(size, bufferSize_);
   std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[size]());
-  std::memcpy(grown.get(), buffer_, std::min(size, bufferSize_));
+  std::memcpy(grown.get(), buffer_, bufferSize_);
   owned_ = std::move(grown);
   buffer_ = owned_.get();
   bufferSize_ = size;

@@ -112,8 +112,18 @@ THDBPage* THDBPageManager::GetPage(TSessionID session, std::int32_t pageNo, bool
       auto created = std::make_unique<THDBPage>(this, pageNo, 0);
       created->SessionID = session;
       page = created.get();
-      sharedCache_.Insert(created.release());
-      if (!ReadPage(page)) {
+      sharedCache_.Insert(page);
+      created.release();
+      // A page that could not be read must not stay cached, whether the read failed
+      // or raised.
+      bool read = false;
+      try {
+        read = ReadPage(page);
+      } catch (...) {
+        DestroyPage(page);
+        throw;
+      }
+      if (!read) {
         DestroyPage(page);
         RaiseHDB(Errors::PageReadFailed, pageNo, expectedType);
       }
@@ -190,11 +200,22 @@ void THDBPageManager::CommitPages(TSessionID session) {
   }
 }
 
-void THDBPageManager::CommitSessionPages(SessionPages& entry) {
+void THDBPageManager::CheckCommittable(const SessionPages& entry) const {
   for (std::int32_t i = 0; i < sharedCache_.Count(); ++i) {
     const THDBPage* cached = sharedCache_.At(i);
     if (cached->SessionID == entry.SessionID && cached->UseCount > 0) RaiseHDB(Errors::SessionPagesNotReleased);
   }
+  // Checked before the removed pages are freed: a refusal half way would leave pages
+  // freed that the session's rollback still needs, and would destroy a pinned page.
+  for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) {
+    const THDBPage* page = entry.ChangedPages.At(i);
+    if (!page->IsDirty) RaiseHDB(Errors::InvalidPage);
+    if (page->UseCount > 0) RaiseHDB(Errors::CannotWriteUsedPage);
+  }
+}
+
+void THDBPageManager::CommitSessionPages(SessionPages& entry) {
+  CheckCommittable(entry);
   for (std::int32_t pageNo : entry.RemovedPages) {
     FreePageNo(pageNo);
     if (THDBPage* changed = entry.ChangedPages.Find(pageNo)) DestroyPage(changed);
@@ -208,12 +229,7 @@ void THDBPageManager::CommitSessionPages(SessionPages& entry) {
   const std::int32_t count = entry.ChangedPages.Count();
   std::vector<THDBPage*> pages;
   pages.reserve(static_cast<std::size_t>(count));
-  for (std::int32_t i = 0; i < count; ++i) {
-    THDBPage* page = entry.ChangedPages.At(i);
-    if (!page->IsDirty) RaiseHDB(Errors::InvalidPage);
-    if (page->UseCount > 0) RaiseHDB(Errors::CannotWriteUsedPage);
-    pages.push_back(page);
-  }
+  for (std::int32_t i = 0; i < count; ++i) pages.push_back(entry.ChangedPages.At(i));
   std::size_t written = 0;
   try {
     for (; written < pages.size(); ++written) WritePage(pages[written]);

@@ -80,6 +80,9 @@ class THDBPageManager {
   virtual void RevalidatePage(THDBPage* page);
   // Drops and destroys a page object, wherever it is listed.
   void DestroyPage(THDBPage* page);
+  // The checks of a commit (20152, 20085, 20086), made before anything is freed or
+  // written, so that a refused commit leaves the file and the session as they were.
+  void CheckCommittable(const SessionPages& entry) const;
   // Base commit: frees the removed pages and writes the changed ones (no header work).
   void CommitSessionPages(SessionPages& entry);
   // Frees every page of the shared cache (none may be pinned).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <unordered_set>
 
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/storage/zlib_stream.h"
@@ -46,10 +47,11 @@ void THDBInternalDBTransactedAccessFile::Open(std::int32_t startPageNo) {
   if (startPageNo != -1) startPageNo_ = startPageNo;
 }
 
-void THDBInternalDBTransactedAccessFile::Delete(TSessionID session, std::int32_t startPageNo) {
-  std::int32_t no = startPageNo != -1 ? startPageNo : startPageNo_;
-  if (no == -1) RaiseHDB(Errors::TransactedFileClosed, "Delete");
-  while (no != -1) {
+void THDBInternalDBTransactedAccessFile::RemoveChain(TSessionID session, std::int32_t no) {
+  // A damaged chain may lead back to a page already met; it would be walked for ever.
+  std::unordered_set<std::int32_t> seen;
+  for (std::int32_t step = 0; no != -1; ++step) {
+    if (!seen.insert(no).second) RaiseHDB(Errors::TableFilePageMissing, step);
     std::int32_t next;
     {
       THDBPinnedPage page(manager_, manager_.GetPage(session, no, true, pageType_));
@@ -58,6 +60,12 @@ void THDBInternalDBTransactedAccessFile::Delete(TSessionID session, std::int32_t
     manager_.RemovePage(session, no);
     no = next;
   }
+}
+
+void THDBInternalDBTransactedAccessFile::Delete(TSessionID session, std::int32_t startPageNo) {
+  std::int32_t no = startPageNo != -1 ? startPageNo : startPageNo_;
+  if (no == -1) RaiseHDB(Errors::TransactedFileClosed, "Delete");
+  RemoveChain(session, no);
   startPageNo_ = -1;
 }
 
@@ -121,18 +129,10 @@ void THDBInternalDBTransactedAccessFile::SetSize(TSessionID session, std::int32_
     } else {
       // The pages behind the new end are unlinked and returned at the commit, so a
       // later growth cannot orphan them.
-      std::int32_t no = tailPage->NextPageNo();
+      const std::int32_t surplus = tailPage->NextPageNo();
       tailPage->SetNextPageNo(-1);
       tailPage->IsDirty = true;
-      while (no != -1) {
-        std::int32_t next;
-        {
-          THDBPinnedPage p(manager_, manager_.GetPage(session, no, true, pageType_));
-          next = p->NextPageNo();
-        }
-        manager_.RemovePage(session, no);
-        no = next;
-      }
+      RemoveChain(session, surplus);
     }
   }
   std::uint8_t* data = DataArea(first.Get());

@@ -49,6 +49,8 @@ class THDBInternalDBTransactedAccessFile {
 
  private:
   void CheckOpen(const char* operation) const;
+  // Removes (at the session's commit) every page of the chain from `pageNo` on.
+  void RemoveChain(TSessionID session, std::int32_t pageNo);
   // Reads or writes `count` stored bytes from logical content offset 0 along the chain;
   // returns the bytes moved.
   std::int32_t Transfer(TSessionID session, std::uint8_t* buffer, std::int32_t count, bool revalidate, bool write);

@@ -217,6 +217,28 @@ TEST_F(DatabaseFileTest, LostDescriptorIsReopened) {
   EXPECT_EQ(g_sleeps, 0);
 }
 
+// close() releases the descriptor even when it reports an error, and the number may
+// at once belong to another file of the process.
+TEST_F(DatabaseFileTest, FailedCloseForgetsTheDescriptor) {
+  int other = -1;
+  {
+    THDBDatabaseFile f;
+    f.CreateFile(path_);
+    ASSERT_EQ(::close(f.Handle()), 0);  // gone under the object
+    auto e = Catch([&] { f.CloseFile(); });
+    EXPECT_EQ(e.NativeError(), 30365);
+    EXPECT_EQ(e.Message(), "Cannot close file:'" + path_ + "' Error code: " + std::to_string(EBADF) +
+                               ". ErrorMessage: " + platform::SystemErrorText(EBADF));
+    EXPECT_FALSE(f.IsOpen());
+    other = ::open(path_.c_str(), O_RDONLY);
+    ASSERT_GE(other, 0);
+    f.OpenFile(path_, THDBDatabaseFile::AccessRead, THDBDatabaseFile::ShareReadWrite);
+    f.CloseFile();
+  }
+  EXPECT_NE(::fcntl(other, F_GETFD), -1) << "the object closed a descriptor it no longer owned";
+  ::close(other);
+}
+
 TEST_F(DatabaseFileTest, IOFailuresNameFilePositionAndReason) {
   WriteBytes(path_, std::string(64, 'z'));
   {

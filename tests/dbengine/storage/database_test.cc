@@ -34,8 +34,9 @@ struct TestSession : THDBSessionLink {
     needsRepair = repair;
     openedMultiUser = multiUser;
   }
-  bool InTransaction() const override { return false; }
+  bool InTransaction() const override { return inTransaction; }
   bool multi, excl;
+  bool inTransaction = false;
   std::int32_t id = -1;
   bool needsRepair = false, openedMultiUser = false;
 };
@@ -203,6 +204,65 @@ TEST_F(DatabaseTest, MultiUserSessionsTakeSlotsInOrder) {
   }
 }
 
+// An attach that opened the file and then failed leaves it closed again, and an open
+// asked of an object that is open already leaves that object as it was.
+TEST_F(DatabaseTest, FailedAttachOrSecondOpenLeavesTheObjectAsItWas) {
+  CreateFile();
+  ForkedChild holder([&](ForkedChild& self) {
+    THDBDiskDatabaseData other(path_);
+    TestSession t;
+    other.Attach(t);  // single-user: every slot taken
+    self.Send(other.HoldsSingleUserClaim() ? 'c' : 'n');
+    self.Receive();
+    other.Detach(t);
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), 'c');
+  {
+    THDBDiskDatabaseData db(path_);
+    TestSession multi(true);
+    EXPECT_EQ(CatchHDB([&] { db.Attach(multi); }).NativeError(), 20094);
+    EXPECT_FALSE(db.IsOpen());
+    EXPECT_EQ(db.AttachedSessions(), 0u);
+  }
+  holder.Send();
+  ASSERT_EQ(holder.Wait(), 0);
+
+  THDBDiskDatabaseData db(path_);
+  TestSession s;
+  db.Attach(s);
+  EXPECT_EQ(CatchHDB([&] { db.Open(false); }).NativeError(), 10462);
+  EXPECT_TRUE(db.IsOpen());
+  ASSERT_NE(db.TableList(), nullptr);
+  EXPECT_TRUE(db.HoldsSingleUserClaim());
+  db.Detach(s);
+  EXPECT_FALSE(db.IsOpen());
+}
+
+// The last detach closes the file also when rolling back the open transaction fails.
+TEST_F(DatabaseTest, LastDetachClosesTheFileWhenTheRollbackFails) {
+  CreateFile();
+  THDBDiskDatabaseData db(path_);
+  TestSession s;
+  db.Attach(s);
+  THDBDiskPageManager& pm = *db.PageManager();
+  {
+    THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+    page.SetDirty();
+  }
+  {
+    // A changed page that is no longer marked dirty: the rollback refuses it.
+    THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+    page->IsDirty = false;
+  }
+  s.inTransaction = true;
+  EXPECT_EQ(CatchHDB([&] { db.Detach(s); }).NativeError(), 20087);
+  EXPECT_FALSE(db.IsOpen());
+  EXPECT_FALSE(db.HoldsSingleUserClaim());
+  THDBDatabaseFile f;
+  f.OpenFile(path_, THDBDatabaseFile::AccessReadWrite, THDBDatabaseFile::ShareNone);  // nothing holds it
+}
+
 TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
   CreateFile();
   const std::string good = ReadFileBytes(path_);
@@ -216,6 +276,8 @@ TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
       {"directory page type", [](std::string& b) { b[380 + 2 * 4096 + 8] = 6; }, 20153},
       {"truncated before the pages", [](std::string& b) { b.resize(300); }, 20237},
       {"truncated inside the sessions file", [](std::string& b) { b.resize(380 + 3 * 4096 + 20); }, 20153},
+      {"negative sessions file size",
+       [](std::string& b) { le::Store<std::int32_t>(b.data(), 380 + 3 * 4096 + 40 + 1, -1); }, 20237},
   };
   for (const auto& c : cases) {
     std::string bytes = good;

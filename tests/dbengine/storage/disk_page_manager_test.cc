@@ -176,6 +176,13 @@ TEST_F(DiskPageManagerTest, DamagedRegionsAreRefused) {
   WriteBytes(path_, MakeImage({.tweak = [](THDBFileHeader& h, THDBSecurityBlock&) { h.SetPageSize(0); }}));
   EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20237);
   EXPECT_FALSE(pm.IsOpen());
+
+  // Pages per EAM page, (PageSize - 40) x 4 x ExtentPageCount, beyond 32-bit page numbers.
+  WriteBytes(path_, MakeImage({.pageSize = 65535, .tweak = [](THDBFileHeader& h, THDBSecurityBlock&) {
+                                 h.SetExtentPageCount(8198);
+                               }}));
+  EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20237);
+  EXPECT_FALSE(pm.IsOpen());
 }
 
 TEST_F(DiskPageManagerTest, OpenTwiceIsRefused) {
@@ -213,6 +220,13 @@ TEST_F(DiskPageManagerTest, CreateWritesTheFixedRegions) {
   EXPECT_EQ(Catch([&] { pm.Create(path_, {"secret", 0}, 8, 4096); }).NativeError(), 30448);
   EXPECT_EQ(Catch([&] { pm.Create(path_, {}, 8, 40); }).NativeError(), 30449);
   EXPECT_FALSE(pm.IsOpen());
+  // The largest extents whose EAM range still has 32-bit page numbers.
+  auto tooLarge = Catch([&] { pm.Create(path_, {}, 8198, 65535); });
+  EXPECT_EQ(tooLarge.NativeError(), 30450);
+  EXPECT_EQ(tooLarge.Message(), "Invalid extent page count: 8198");
+  EXPECT_FALSE(pm.IsOpen());
+  pm.Create(path_, {}, 8197, 65535);
+  pm.Close();
 }
 
 TEST_F(DiskPageManagerTest, PageAddressingChecks) {

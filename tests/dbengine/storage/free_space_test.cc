@@ -85,6 +85,78 @@ TEST_F(FreeSpaceTest, FreeingTheLastPageCutsTheFreeTail) {
   ExpectConsistent();
 }
 
+// With 512-byte pages PFS page 4 (page 15104) and EAM page 1 (page 15105) stand side
+// by side. A cut of the free tail that ended between them would leave the file with
+// the PFS page and without its EAM page, which no later growth creates again.
+TEST_F(FreeSpaceTest, CuttingTheFreeTailKeepsTheMapPagesTogether) {
+  Create(512, 8);
+  const THDBDatabaseFreeSpaceManager& fsm = *pm_.FreeSpace();
+  ASSERT_EQ(fsm.PFSPageNo(4), 15104);
+  ASSERT_EQ(fsm.EAMPageNo(1), 15105);
+  while (LastUsed() < 16782) {
+    Allocate();
+    if (LastUsed() % 2000 == 0) pm_.CommitPages(S0);
+  }
+  pm_.CommitPages(S0);
+  pm_.TruncateUnusedTail();
+  ASSERT_EQ(Total(), 16783);
+  // Freed from the top, LastUsedPageNo falls past the two map pages to 15103; the
+  // free tail is then one growth step (1678 pages) long.
+  for (std::int32_t p = 16782; p >= 15106; --p) pm_.RemovePage(S0, p);
+  pm_.CommitPages(S0);
+  EXPECT_EQ(LastUsed(), 15103);
+  EXPECT_FALSE(fsm.IsMapPage(Total() - 1)) << Total();
+  EXPECT_GE(Total(), 15106);
+  ExpectConsistent();
+  EXPECT_EQ(Allocate(), 15106);
+  pm_.CommitPages(S0);
+  ExpectConsistent();
+}
+
+// Fails the first write of one page, as a full disk fails a write into a file that
+// has just been extended.
+class FailingWritePageManager : public THDBDiskPageManager {
+ public:
+  void WritePage(THDBPage* page) override {
+    if (page->PageNo() == failPageNo) {
+      failPageNo = -1;
+      RaiseHDB(Errors::PageWrite, "No space left on device");
+    }
+    THDBDiskPageManager::WritePage(page);
+  }
+  std::int32_t failPageNo = -1;
+};
+
+// A growth that fails before its map pages are written is undone, so the next growth
+// makes them; a header that counted the new pages would leave them missing for good.
+TEST_F(FreeSpaceTest, FailedGrowthIsMadeAgainByTheNextAllocation) {
+  FailingWritePageManager pm;
+  pm.Create(path_, {}, 8, 512);
+  ASSERT_EQ(pm.FreeSpace()->PFSPageNo(1), 3776);
+  pm.failPageNo = 3776;
+  auto allocate = [&] {
+    THDBPinnedPage page(pm, pm.AddPage(S0, ptTableRecord));
+    return page->PageNo();
+  };
+  int failures = 0;
+  while (pm.Header().LastUsedPageNo() < 3800) {
+    try {
+      allocate();
+    } catch (const EHDBException& e) {
+      ASSERT_EQ(e.NativeError(), 10469);
+      ASSERT_EQ(++failures, 1);
+      EXPECT_EQ(pm.HeaderLockDepth(), 0);
+      auto problems = CheckFreeSpaceMaps(pm);
+      EXPECT_TRUE(problems.empty()) << problems.front();
+    }
+    if (pm.Header().LastUsedPageNo() % 500 == 0) pm.CommitPages(S0);
+  }
+  pm.CommitPages(S0);
+  EXPECT_EQ(failures, 1);
+  auto problems = CheckFreeSpaceMaps(pm);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
 TEST_F(FreeSpaceTest, MisuseIsRefused) {
   Create();
   const std::int32_t p = Allocate();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 #include <set>
 #include <vector>
@@ -140,6 +141,44 @@ TEST_F(InternalFileTest, DeleteReturnsEveryPage) {
   pm_.CommitPages(S);
   EXPECT_FALSE(f.IsOpen());
   EXPECT_EQ(pm_.Header().LastUsedPageNo(), -1);
+}
+
+// A damaged chain whose last page leads back into the chain ends the walk with an
+// error instead of going round for ever.
+TEST_F(InternalFileTest, ChainThatLoopsIsReportedNotWalkedForEver) {
+  THDBInternalDBTransactedAccessFile f(pm_, ptTableMostUpdated);
+  f.Create(S);
+  const auto big = Pattern(10000);
+  f.WriteFile(S, big.data(), 0, caNone, 10000);
+  pm_.CommitPages(S);
+  const auto chain = Chain(f);
+  ASSERT_EQ(chain.size(), 3u);
+  {
+    THDBPinnedPage last(pm_, pm_.GetPage(S, chain[2]));
+    last->SetNextPageNo(chain[1]);
+    last.SetDirty();
+  }
+  THDBInternalDBDirectAccessFile direct(pm_, ptTableLocks);
+  direct.Create(6000);
+  pm_.CommitPages(S);
+  ASSERT_EQ(direct.Pages().size(), 2u);
+  std::uint8_t next[4];
+  le::Store<std::int32_t>(next, 0, direct.Pages()[0]);
+  pm_.WritePageRange(next, direct.Pages()[1], 4, PageHeaderLayout::NextPageNo::offset);
+  struct {
+    const char* what;
+    std::function<void()> walk;
+  } cases[] = {
+      {"shrinking", [&] { f.WriteFile(S, big.data(), 0, caNone, 10); }},
+      {"deleting", [&] { f.Delete(S); }},
+      {"deleting a direct file by its start page",
+       [&] { THDBInternalDBDirectAccessFile(pm_, ptTableLocks).Delete(direct.StartPageNo()); }},
+  };
+  for (const auto& c : cases) {
+    const auto e = CatchHDB(c.walk);
+    EXPECT_EQ(e.NativeError(), 20300) << c.what;
+    pm_.RollbackPages(S);
+  }
 }
 
 TEST_F(InternalFileTest, DirectFileOfOnePageAddressesTheWholePage) {

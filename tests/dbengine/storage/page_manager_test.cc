@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "dbengine/storage/disk_page_manager.h"
@@ -82,14 +83,20 @@ TEST_F(PageManagerTest, CommitBracketsChangedPagesWithTheHeader) {
 }
 
 TEST_F(PageManagerTest, PageVersionSkipsTheReservedValues) {
+  // In memory, then on disk after the next write. 0x7FFFFFFF is what a page carries
+  // that was read with the freed mark.
+  const std::pair<std::int32_t, std::int32_t> cases[] = {
+      {0x7FFFFFFB, 0x7FFFFFFC}, {0x7FFFFFFC, 0}, {0x7FFFFFFE, 0}, {0x7FFFFFFF, 0}};
   const std::int32_t no = AddCommitted("v");
-  {
-    THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
-    page->SetPageVersion(0x7FFFFFFC);
-    page.SetDirty();
+  for (const auto& [before, after] : cases) {
+    {
+      THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
+      page->SetPageVersion(before);
+      page.SetDirty();
+    }
+    pm_.CommitPages(S0);
+    EXPECT_EQ(le::Load<std::int32_t>(DiskPage(no).data(), 4), after) << before;
   }
-  pm_.CommitPages(S0);
-  EXPECT_EQ(le::Load<std::int32_t>(DiskPage(no).data(), 4), 0);
 }
 
 TEST_F(PageManagerTest, ChangedPageComesBackFromTheSessionsChanges) {
@@ -151,6 +158,59 @@ TEST_F(PageManagerTest, PinnedChangedPagesStopCommitAndRollback) {
   pm_.CheckNoPendingChanges();
 }
 
+// A commit that its own checks refuse must not have started: no freed page, no page
+// written, and no state byte left at 1 (which would ask for a repair at the next open).
+TEST_F(PageManagerTest, RefusedCommitLeavesTheFileAsItWas) {
+  struct Case {
+    const char* what;
+    int code;
+    // Changes `changed`, removes `removed`, and returns the page left pinned.
+    std::function<THDBPage*(std::int32_t changed, std::int32_t removed)> prepare;
+  };
+  auto change = [&](std::int32_t no) {
+    THDBPinnedPage page(pm_, pm_.GetPage(S0, no));
+    std::strcpy(reinterpret_cast<char*>(page->Buffer() + 40), "changed");
+    page.SetDirty();
+  };
+  const Case cases[] = {
+      {"a changed page still pinned", 20086,
+       [&](std::int32_t changed, std::int32_t removed) {
+         change(changed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, changed);
+       }},
+      {"the removed page itself still pinned", 20086,
+       [&](std::int32_t changed, std::int32_t removed) {
+         change(changed);
+         change(removed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, removed);
+       }},
+      {"a cached page still pinned", 20152,
+       [&](std::int32_t changed, std::int32_t removed) {
+         const std::int32_t other = AddCommitted("other");
+         change(changed);
+         pm_.RemovePage(S0, removed);
+         return pm_.GetPage(S0, other);
+       }},
+  };
+  for (const Case& c : cases) {
+    const std::int32_t changed = AddCommitted("before");
+    const std::int32_t removed = AddCommitted("removed");
+    THDBPage* pinned = c.prepare(changed, removed);
+    const std::string before = ReadFileBytes(path_);
+    EXPECT_EQ(CatchHDB([&] { pm_.CommitPages(S0); }).NativeError(), c.code) << c.what;
+    EXPECT_TRUE(ReadFileBytes(path_) == before) << c.what;
+    EXPECT_EQ(pm_.HeaderLockDepth(), 0) << c.what;
+    // The session goes on: once the pin is gone the same commit succeeds.
+    pm_.ReleasePage(pinned);
+    pm_.CommitPages(S0);
+    EXPECT_EQ(DiskHeader().DatabaseState(), 2) << c.what;
+    EXPECT_EQ(DiskPage(changed).substr(40, 7), "changed") << c.what;
+    EXPECT_EQ(le::Load<std::int32_t>(DiskPage(removed).data(), 4), 0x7FFFFFFF) << c.what;
+  }
+}
+
 TEST_F(PageManagerTest, AddedPageRolledBackIsFreeAndUnwritten) {
   THDBPage* page = pm_.AddPage(S0, ptTableRecord);
   const std::int32_t no = page->PageNo();
@@ -194,6 +254,17 @@ TEST_F(PageManagerTest, TypeCheckOnGetPage) {
   { THDBPinnedPage unchecked(pm_, pm_.GetPage(S0, no, false, ptTableRecord)); }
   EXPECT_EQ(CatchHDB([&] { pm_.GetPage(S0, 0); }).Message(), "Cannot delete PFS or EAM page. PageNo=0");
   EXPECT_EQ(CatchHDB([&] { pm_.RemovePage(S0, 1); }).NativeError(), 30434);
+}
+
+// A page number that cannot be read (a damaged chain's -1, for one) fails every time
+// it is asked for, and leaves nothing behind in the cache.
+TEST_F(PageManagerTest, UnreadablePageNumberLeavesNothingCached) {
+  AddCommitted("x");
+  const std::set<std::int32_t> before = CachedPages();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(CatchHDB([&] { pm_.GetPage(S0, -1, false, AnyPageType); }).NativeError(), 10471) << attempt;
+    EXPECT_EQ(CachedPages(), before) << attempt;
+  }
 }
 
 TEST_F(PageManagerTest, ReleaseEvictsExactlyTheLeastRecentlyUsedPage) {

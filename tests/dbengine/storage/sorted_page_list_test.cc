@@ -91,6 +91,14 @@ TEST(PageBuffer, FreshHeaderAndGrowth) {
   EXPECT_EQ(CatchHDB([&] { page.GrowBuffer(100, 4096); }).NativeError(), 20039);
   THDBPage empty(nullptr, 1, 0);
   EXPECT_EQ(CatchHDB([&] { empty.GrowBuffer(4096, 4096); }).NativeError(), 20038);
+  // A buffer the page does not own becomes an owned copy, and growing never cuts it.
+  std::vector<std::uint8_t> foreign(8192, 0);
+  foreign[6000] = 0x77;
+  THDBPage over(nullptr, 2, foreign.data(), 8192);
+  over.GrowBuffer(5000, 4096);
+  EXPECT_NE(over.Buffer(), foreign.data());
+  ASSERT_GE(over.BufferSize(), 8192u);
+  EXPECT_EQ(over.Buffer()[6000], 0x77);
   EXPECT_STREQ(PageTypeName(3), "PFS Page");
   EXPECT_STREQ(PageTypeName(12), "TableIndex Page");
   EXPECT_EQ(CatchHDB([] { PageTypeName(13); }).Message(), "Unknown Page Type: (13)");
