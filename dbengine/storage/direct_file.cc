@@ -26,9 +26,7 @@ void THDBInternalDBDirectAccessFile::Create(std::int32_t size) {
     THDBPinnedPage page(manager_, manager_.AddPage(SystemSessionID, pageType_));
     page->EncryptOnWrite = false;
     if (i == 0) {
-      std::uint8_t* data = page->Buffer() + PageHeaderLayout::Size;
-      IFH::HeaderSize::Set(data, IFH::Size);
-      IFH::StoredSize::Set(data, size);
+      InitInternalFileHeader(page->Buffer() + PageHeaderLayout::Size, size);
     } else {
       prev->SetNextPageNo(page->PageNo());
       prev.SetDirty();

@@ -25,6 +25,15 @@ enum THDBCompressionAlgorithm : std::uint8_t {
   caPPM = 3,
 };
 
+// Writes the header of an internal file holding `storedSize` plain bytes into the
+// first page's data area.
+inline void InitInternalFileHeader(void* data, std::int32_t storedSize) {
+  InternalFileHeaderLayout::HeaderSize::Set(data, InternalFileHeaderLayout::Size);
+  InternalFileHeaderLayout::StoredSize::Set(data, storedSize);
+  InternalFileHeaderLayout::PlainSize::Set(data, 0);
+  InternalFileHeaderLayout::CompressionAlgorithm::Set(data, caNone);
+}
+
 // Pages a content of `size` bytes needs (at least one).
 inline std::int32_t InternalFilePagesNeeded(std::int64_t size, std::uint32_t pageDataSize) {
   const std::int64_t logical = (size < 0 ? 0 : size) + InternalFileHeaderLayout::Size;

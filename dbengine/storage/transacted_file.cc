@@ -34,11 +34,7 @@ void THDBInternalDBTransactedAccessFile::CheckOpen(const char* operation) const 
 void THDBInternalDBTransactedAccessFile::Create(TSessionID session) {
   if (startPageNo_ != -1) RaiseHDB(Errors::TransactedFileExists, startPageNo_);
   THDBPinnedPage page(manager_, manager_.AddPage(session, pageType_));
-  std::uint8_t* data = DataArea(page.Get());
-  IFH::HeaderSize::Set(data, IFH::Size);
-  IFH::StoredSize::Set(data, 0);
-  IFH::PlainSize::Set(data, 0);
-  IFH::CompressionAlgorithm::Set(data, caNone);
+  InitInternalFileHeader(DataArea(page.Get()), 0);
   page.SetDirty();
   startPageNo_ = page->PageNo();
 }
@@ -77,11 +73,7 @@ void THDBInternalDBTransactedAccessFile::ReinitializeFirstPage(TSessionID sessio
   InitPageHeader(page->Buffer());
   page->SetPageVersion(version);
   page->SetPageType(pageType_);
-  std::uint8_t* data = DataArea(page.Get());
-  IFH::HeaderSize::Set(data, IFH::Size);
-  IFH::StoredSize::Set(data, 0);
-  IFH::PlainSize::Set(data, 0);
-  IFH::CompressionAlgorithm::Set(data, caNone);
+  InitInternalFileHeader(DataArea(page.Get()), 0);
   page.SetDirty();
 }
 

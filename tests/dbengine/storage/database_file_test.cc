@@ -14,6 +14,7 @@
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "forked_child.h"
+#include "storage_test_util.h"
 #include "temp_dir.h"
 
 namespace hdb {
@@ -22,47 +23,20 @@ namespace {
 using hdbtest::ForkedChild;
 using hdbtest::TempDir;
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-template <class Fn>
-EHDBException Catch(Fn&& fn) {
-  try {
-    fn();
-  } catch (const EHDBException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EHDBException";
-  return EHDBException(0, "");
-}
-
-int g_sleeps = 0;
-void CountSleep(std::uint32_t) { ++g_sleeps; }
+using hdbtest::CatchHDB;
+using hdbtest::ReadFileBytes;
+using hdbtest::WriteFileBytes;
 
 class DatabaseFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_sleeps = 0;
-    previousHook_ = platform::SetSleepHook(&CountSleep);
-  }
-  void TearDown() override {
-    platform::SetSleepHook(previousHook_);
-    platform::SimulateLockFailure(0);
-  }
+  hdbtest::CountingSleep sleep_;
+  void TearDown() override { platform::SimulateLockFailure(0); }
   TempDir dir_;
   std::string path_ = dir_.File("f.hdb");
-  platform::SleepHook previousHook_ = nullptr;
 };
 
 TEST_F(DatabaseFileTest, CreateReplacesExistingReadOnlyFile) {
-  WriteBytes(path_, "old content");
+  WriteFileBytes(path_, "old content");
   ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
   THDBDatabaseFile f;
   f.CreateFile(path_);
@@ -70,31 +44,31 @@ TEST_F(DatabaseFileTest, CreateReplacesExistingReadOnlyFile) {
   EXPECT_EQ(f.GetSize(), 0);
   f.Write("new", 30000, 0, 3);
   f.CloseFile();
-  EXPECT_EQ(ReadBytes(path_), "new");
+  EXPECT_EQ(ReadFileBytes(path_), "new");
 }
 
 TEST_F(DatabaseFileTest, ModeAndStateChecks) {
   THDBDatabaseFile f;
-  EXPECT_EQ(Catch([&] { f.CreateFile(""); }).NativeError(), 30374);
-  auto closed = Catch([&] { f.GetSize(); });
+  EXPECT_EQ(CatchHDB([&] { f.CreateFile(""); }).NativeError(), 30374);
+  auto closed = CatchHDB([&] { f.GetSize(); });
   EXPECT_EQ(closed.NativeError(), 30376);
   EXPECT_EQ(closed.Message(), "Cannot perform this operation (GetSize) on a closed file");
-  EXPECT_EQ(Catch([&] { f.OpenFile(path_, 2, 0); }).NativeError(), 30366);
-  EXPECT_EQ(Catch([&] { f.OpenFile(path_, 0, 3); }).Message(), "Unknown Share mode: '3'");
+  EXPECT_EQ(CatchHDB([&] { f.OpenFile(path_, 2, 0); }).NativeError(), 30366);
+  EXPECT_EQ(CatchHDB([&] { f.OpenFile(path_, 0, 3); }).Message(), "Unknown Share mode: '3'");
 
-  auto missing = Catch([&] { f.OpenFile(path_, 1, 1); });
+  auto missing = CatchHDB([&] { f.OpenFile(path_, 1, 1); });
   EXPECT_EQ(missing.NativeError(), 30364);
   EXPECT_EQ(missing.Message(), "Cannot open file:'" + path_ + "' Error code: " + std::to_string(ENOENT) +
                                    ". ErrorMessage: " + platform::SystemErrorText(ENOENT));
   f.CreateFile(path_);
-  auto opened = Catch([&] { f.OpenFile(path_, 1, 1); });
+  auto opened = CatchHDB([&] { f.OpenFile(path_, 1, 1); });
   EXPECT_EQ(opened.Message(), "Cannot perform this operation (OpenFile) on a opened file");
 }
 
 TEST_F(DatabaseFileTest, ShortReadAtEndSucceedsWithBytesPresent) {
   std::string content(200, 'a');
   for (int i = 150; i < 200; ++i) content[i] = static_cast<char>('0' + i % 10);
-  WriteBytes(path_, content);
+  WriteFileBytes(path_, content);
   THDBDatabaseFile f;
   f.OpenFile(path_, THDBDatabaseFile::AccessRead, THDBDatabaseFile::ShareReadWrite);
   std::vector<char> buf(100, '#');
@@ -190,8 +164,8 @@ TEST_F(DatabaseFileTest, OpenWithoutSharingKeepsOthersOut) {
   THDBDatabaseFile shared;
   shared.OpenFile(path_, 1, THDBDatabaseFile::ShareReadWrite);
   THDBDatabaseFile exclusive;
-  EXPECT_EQ(Catch([&] { exclusive.OpenFile(path_, 1, THDBDatabaseFile::ShareNone); }).NativeError(), 30364);
-  EXPECT_EQ(Catch([&] { exclusive.CreateFile(path_); }).NativeError(), 30361);
+  EXPECT_EQ(CatchHDB([&] { exclusive.OpenFile(path_, 1, THDBDatabaseFile::ShareNone); }).NativeError(), 30364);
+  EXPECT_EQ(CatchHDB([&] { exclusive.CreateFile(path_); }).NativeError(), 30361);
   shared.CloseFile();
   exclusive.OpenFile(path_, 1, THDBDatabaseFile::ShareNone);
   ForkedChild child([&](ForkedChild&) {
@@ -214,7 +188,7 @@ TEST_F(DatabaseFileTest, LostDescriptorIsReopened) {
   char buf[5] = {};
   f.Read(buf, 7, 0, 5);
   EXPECT_EQ(std::string(buf, 5), "hello");
-  EXPECT_EQ(g_sleeps, 0);
+  EXPECT_EQ(hdbtest::CountingSleep::Calls(), 0);
 }
 
 // close() releases the descriptor even when it reports an error, and the number may
@@ -225,7 +199,7 @@ TEST_F(DatabaseFileTest, FailedCloseForgetsTheDescriptor) {
     THDBDatabaseFile f;
     f.CreateFile(path_);
     ASSERT_EQ(::close(f.Handle()), 0);  // gone under the object
-    auto e = Catch([&] { f.CloseFile(); });
+    auto e = CatchHDB([&] { f.CloseFile(); });
     EXPECT_EQ(e.NativeError(), 30365);
     EXPECT_EQ(e.Message(), "Cannot close file:'" + path_ + "' Error code: " + std::to_string(EBADF) +
                                ". ErrorMessage: " + platform::SystemErrorText(EBADF));
@@ -240,12 +214,12 @@ TEST_F(DatabaseFileTest, FailedCloseForgetsTheDescriptor) {
 }
 
 TEST_F(DatabaseFileTest, IOFailuresNameFilePositionAndReason) {
-  WriteBytes(path_, std::string(64, 'z'));
+  WriteFileBytes(path_, std::string(64, 'z'));
   {
     // Writing through a read-only descriptor: the handle is fine, the write is not.
     THDBDatabaseFile f;
     f.OpenFile(path_, THDBDatabaseFile::AccessRead, THDBDatabaseFile::ShareReadWrite);
-    auto e = Catch([&] { f.Write("ab", 10462, 12, 2); });
+    auto e = CatchHDB([&] { f.Write("ab", 10462, 12, 2); });
     EXPECT_EQ(e.NativeError(), 10462);
     EXPECT_EQ(e.Message(), "Cannot Write to file: '" + path_ + "' Position = 12, Count = 2, FilePosition = 12, FileSize = 64, "
                            "ErrorCode:" + std::to_string(EBADF) + ". ErrorMessage: " + platform::SystemErrorText(EBADF));
@@ -259,7 +233,7 @@ TEST_F(DatabaseFileTest, IOFailuresNameFilePositionAndReason) {
     ASSERT_GE(::dup2(dirFd, f.Handle()), 0);
     ::close(dirFd);
     char buf[8];
-    auto e = Catch([&] { f.Read(buf, 10464, 20, 8); });
+    auto e = CatchHDB([&] { f.Read(buf, 10464, 20, 8); });
     EXPECT_EQ(e.NativeError(), 10464);
     EXPECT_NE(e.Message().find("Cannot Read from file: '" + path_ + "' Position = 20, Count = 8"), std::string::npos);
     EXPECT_NE(e.Message().find("ErrorCode:" + std::to_string(EISDIR) + ". ErrorMessage: " +
@@ -273,12 +247,12 @@ TEST_F(DatabaseFileTest, IOFailuresNameFilePositionAndReason) {
     f.OpenFile(path_, THDBDatabaseFile::AccessReadWrite, THDBDatabaseFile::ShareReadWrite);
     ::close(f.Handle());
     ::unlink(path_.c_str());
-    g_sleeps = 0;
-    auto e = Catch([&] { f.GetSize(); });
+    hdbtest::CountingSleep::Calls() = 0;
+    auto e = CatchHDB([&] { f.GetSize(); });
     EXPECT_EQ(e.NativeError(), 30371);
     EXPECT_EQ(e.Message(), "Cannot Get File Size for file: '" + path_ + "'. ErrorCode:" + std::to_string(EBADF) +
                                ". ErrorMessage: " + platform::SystemErrorText(EBADF));
-    EXPECT_EQ(g_sleeps, 2);
+    EXPECT_EQ(hdbtest::CountingSleep::Calls(), 2);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "forked_child.h"
+#include "storage_test_util.h"
 #include "temp_dir.h"
 
 namespace hdb {
@@ -44,37 +45,13 @@ std::string MakeImage(const ImageSpec& image) {
   return bytes;
 }
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-template <class Fn>
-EHDBException Catch(Fn&& fn) {
-  try {
-    fn();
-  } catch (const EHDBException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EHDBException";
-  return EHDBException(0, "");
-}
-
-int g_sleeps = 0;
-void CountSleep(std::uint32_t) { ++g_sleeps; }
+using hdbtest::CatchHDB;
+using hdbtest::ReadFileBytes;
+using hdbtest::WriteFileBytes;
 
 class DiskPageManagerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_sleeps = 0;
-    previousHook_ = platform::SetSleepHook(&CountSleep);
-  }
-  void TearDown() override { platform::SetSleepHook(previousHook_); }
+  hdbtest::CountingSleep sleep_;
 
   bool Open(THDBDiskPageManager& pm, bool multiUser = false) {
     multiUser_ = multiUser;
@@ -86,14 +63,13 @@ class DiskPageManagerTest : public ::testing::Test {
   std::string path_ = dir_.File("Data.hdb");
   bool multiUser_ = false;
   bool readOnly_ = false;
-  platform::SleepHook previousHook_ = nullptr;
 };
 
 class HeaderPositionTest : public DiskPageManagerTest, public ::testing::WithParamInterface<std::size_t> {};
 
 TEST_P(HeaderPositionTest, RegionsFollowTheHeader) {
   const std::size_t at = GetParam();
-  WriteBytes(path_, MakeImage({.prefix = at}));
+  WriteFileBytes(path_, MakeImage({.prefix = at}));
   THDBDiskPageManager pm;
   EXPECT_FALSE(Open(pm));
   const auto hp = static_cast<std::int64_t>(at);
@@ -117,9 +93,9 @@ TEST_F(DiskPageManagerTest, ForeignFileFailsWithSignatureFound) {
   std::string bytes = "SQLite format 3";
   bytes.push_back('\0');
   bytes.append(5000, 'x');
-  WriteBytes(path_, bytes);
+  WriteFileBytes(path_, bytes);
   THDBDiskPageManager pm;
-  auto e = Catch([&] { Open(pm); });
+  auto e = CatchHDB([&] { Open(pm); });
   EXPECT_EQ(e.NativeError(), 10470);
   EXPECT_EQ(e.Message(), "Invalid file format. Found signature: 'SQLite format 3.', expected: 'HALVARINDATABASE'");
   EXPECT_FALSE(pm.IsOpen());
@@ -131,9 +107,9 @@ TEST_F(DiskPageManagerTest, EmptyAndTruncatedFilesAreRefused) {
     int code;
   } cases[] = {{"", 10470}, {"HALVARINDATABASE", 20237}, {MakeImage({}).substr(0, 100), 20237}};
   for (const auto& c : cases) {
-    WriteBytes(path_, c.content);
+    WriteFileBytes(path_, c.content);
     THDBDiskPageManager pm;
-    EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), c.code) << c.content.size() << " bytes";
+    EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), c.code) << c.content.size() << " bytes";
     EXPECT_FALSE(pm.IsOpen());
   }
 }
@@ -148,7 +124,7 @@ class NeedsRepairTest : public DiskPageManagerTest, public ::testing::WithParamI
 
 TEST_P(NeedsRepairTest, FromStateAndVersion) {
   const auto c = GetParam();
-  WriteBytes(path_, MakeImage({.tweak = [&](THDBFileHeader& h, THDBSecurityBlock&) {
+  WriteFileBytes(path_, MakeImage({.tweak = [&](THDBFileHeader& h, THDBSecurityBlock&) {
                                h.SetDatabaseState(c.state);
                                h.SetFormatVersion(c.version);
                              }}));
@@ -162,45 +138,45 @@ INSTANTIATE_TEST_SUITE_P(States, NeedsRepairTest,
                                            RepairCase{0, 7.92, true}));
 
 TEST_F(DiskPageManagerTest, DamagedRegionsAreRefused) {
-  WriteBytes(path_, MakeImage({.tweak = [](THDBFileHeader&, THDBSecurityBlock& s) {
+  WriteFileBytes(path_, MakeImage({.tweak = [](THDBFileHeader&, THDBSecurityBlock& s) {
                                SecurityBlockLayout::BlockSize::Set(s.Bytes().data(), 200);
                              }}));
   THDBDiskPageManager pm;
-  EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20237);
+  EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), 20237);
   EXPECT_FALSE(pm.IsOpen());
 
-  WriteBytes(path_, MakeImage({.tweak = [](THDBFileHeader& h, THDBSecurityBlock&) { h.SetEncryptedFlag(0xFF); }}));
-  EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 30447);
+  WriteFileBytes(path_, MakeImage({.tweak = [](THDBFileHeader& h, THDBSecurityBlock&) { h.SetEncryptedFlag(0xFF); }}));
+  EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), 30447);
   EXPECT_FALSE(pm.IsOpen());
 
-  WriteBytes(path_, MakeImage({.tweak = [](THDBFileHeader& h, THDBSecurityBlock&) { h.SetPageSize(0); }}));
-  EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20237);
+  WriteFileBytes(path_, MakeImage({.tweak = [](THDBFileHeader& h, THDBSecurityBlock&) { h.SetPageSize(0); }}));
+  EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), 20237);
   EXPECT_FALSE(pm.IsOpen());
 
   // Pages per EAM page, (PageSize - 40) x 4 x ExtentPageCount, beyond 32-bit page numbers.
-  WriteBytes(path_, MakeImage({.pageSize = 65535, .tweak = [](THDBFileHeader& h, THDBSecurityBlock&) {
+  WriteFileBytes(path_, MakeImage({.pageSize = 65535, .tweak = [](THDBFileHeader& h, THDBSecurityBlock&) {
                                  h.SetExtentPageCount(8198);
                                }}));
-  EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20237);
+  EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), 20237);
   EXPECT_FALSE(pm.IsOpen());
 }
 
 TEST_F(DiskPageManagerTest, OpenTwiceIsRefused) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   THDBDiskPageManager pm;
   Open(pm);
-  auto e = Catch([&] { Open(pm); });
+  auto e = CatchHDB([&] { Open(pm); });
   EXPECT_EQ(e.NativeError(), 10462);
   EXPECT_EQ(e.Message(), "Error - database file " + path_ + " is in use.");
   EXPECT_TRUE(pm.IsOpen());
 }
 
 TEST_F(DiskPageManagerTest, CreateWritesTheFixedRegions) {
-  WriteBytes(path_, std::string(10000, 'o'));  // replaced
+  WriteFileBytes(path_, std::string(10000, 'o'));  // replaced
   THDBDiskPageManager pm;
   pm.Create(path_, {}, 8, 4096);
   pm.Close();
-  std::string bytes = ReadBytes(path_);
+  std::string bytes = ReadFileBytes(path_);
   ASSERT_EQ(bytes.size(), 380u);
   EXPECT_EQ(bytes.substr(0, 16), "HALVARINDATABASE");
   EXPECT_EQ(le::Load<std::int16_t>(bytes.data(), 16), 76);
@@ -217,11 +193,11 @@ TEST_F(DiskPageManagerTest, CreateWritesTheFixedRegions) {
   EXPECT_EQ(le::Load<std::int32_t>(bytes.data(), 376), 0);
   EXPECT_EQ(bytes.substr(44, 32), std::string(32, '\0'));
 
-  EXPECT_EQ(Catch([&] { pm.Create(path_, {"secret", 0}, 8, 4096); }).NativeError(), 30448);
-  EXPECT_EQ(Catch([&] { pm.Create(path_, {}, 8, 40); }).NativeError(), 30449);
+  EXPECT_EQ(CatchHDB([&] { pm.Create(path_, {"secret", 0}, 8, 4096); }).NativeError(), 30448);
+  EXPECT_EQ(CatchHDB([&] { pm.Create(path_, {}, 8, 40); }).NativeError(), 30449);
   EXPECT_FALSE(pm.IsOpen());
   // The largest extents whose EAM range still has 32-bit page numbers.
-  auto tooLarge = Catch([&] { pm.Create(path_, {}, 8198, 65535); });
+  auto tooLarge = CatchHDB([&] { pm.Create(path_, {}, 8198, 65535); });
   EXPECT_EQ(tooLarge.NativeError(), 30450);
   EXPECT_EQ(tooLarge.Message(), "Invalid extent page count: 8198");
   EXPECT_FALSE(pm.IsOpen());
@@ -230,10 +206,10 @@ TEST_F(DiskPageManagerTest, CreateWritesTheFixedRegions) {
 }
 
 TEST_F(DiskPageManagerTest, PageAddressingChecks) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   THDBDiskPageManager pm;
   Open(pm);
-  auto bad = Catch([&] { pm.PageOffset(-1); });
+  auto bad = CatchHDB([&] { pm.PageOffset(-1); });
   EXPECT_EQ(bad.NativeError(), 10471);
   EXPECT_EQ(bad.Message(), "Invalid PageNo = -1");
 
@@ -242,16 +218,16 @@ TEST_F(DiskPageManagerTest, PageAddressingChecks) {
   char back[16] = {};
   pm.ReadPageRange(back, 1, 16, 4080);
   EXPECT_EQ(std::memcmp(buf, back, 16), 0);
-  EXPECT_EQ(ReadBytes(path_).substr(380 + 4096 + 4080, 15), "direct content!");
+  EXPECT_EQ(ReadFileBytes(path_).substr(380 + 4096 + 4080, 15), "direct content!");
 
-  auto r = Catch([&] { pm.ReadPageRange(back, 1, 16, 4081); });
+  auto r = CatchHDB([&] { pm.ReadPageRange(back, 1, 16, 4081); });
   EXPECT_EQ(r.NativeError(), 10476);
   EXPECT_EQ(r.Message(), "Error - invalid page offset = 4097, page size = 4096");
-  EXPECT_EQ(Catch([&] { pm.WritePageRange(buf, 1, 2, 4095); }).NativeError(), 10477);
+  EXPECT_EQ(CatchHDB([&] { pm.WritePageRange(buf, 1, 2, 4095); }).NativeError(), 10477);
 }
 
 TEST_F(DiskPageManagerTest, HeaderLockIsReentrant) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   THDBDiskPageManager pm;
   Open(pm);
   ForkedChild child([&](ForkedChild& self) {
@@ -307,58 +283,58 @@ class ByteHolder {
 };
 
 TEST_F(DiskPageManagerTest, LocksHeldByAnotherProcess) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   {
     ByteHolder header(path_, 360);
     ASSERT_TRUE(header.Held());
     THDBDiskPageManager pm;
-    g_sleeps = 0;
-    EXPECT_EQ(Catch([&] { Open(pm); }).NativeError(), 20230);
-    EXPECT_EQ(g_sleeps, 4499);
+    hdbtest::CountingSleep::Calls() = 0;
+    EXPECT_EQ(CatchHDB([&] { Open(pm); }).NativeError(), 20230);
+    EXPECT_EQ(hdbtest::CountingSleep::Calls(), 4499);
     EXPECT_FALSE(pm.IsOpen());
   }
   THDBDiskPageManager pm;
   Open(pm);
   {
     ByteHolder header(path_, 360);
-    g_sleeps = 0;
-    EXPECT_EQ(Catch([&] { pm.GetPageCount(); }).NativeError(), 20236);
-    EXPECT_EQ(g_sleeps, 0);
+    hdbtest::CountingSleep::Calls() = 0;
+    EXPECT_EQ(CatchHDB([&] { pm.GetPageCount(); }).NativeError(), 20236);
+    EXPECT_EQ(hdbtest::CountingSleep::Calls(), 0);
     EXPECT_EQ(pm.HeaderLockDepth(), 0);
   }
   EXPECT_EQ(pm.GetPageCount(), 2);
   {
     ByteHolder tables(path_, 359);
-    g_sleeps = 0;
-    EXPECT_EQ(Catch([&] { pm.TablesLock(); }).NativeError(), 20210);
-    EXPECT_EQ(g_sleeps, 199);
+    hdbtest::CountingSleep::Calls() = 0;
+    EXPECT_EQ(CatchHDB([&] { pm.TablesLock(); }).NativeError(), 20210);
+    EXPECT_EQ(hdbtest::CountingSleep::Calls(), 199);
   }
   pm.TablesLock();
   pm.TablesUnlock();
-  EXPECT_EQ(Catch([&] { pm.TablesUnlock(); }).NativeError(), 20211);
+  EXPECT_EQ(CatchHDB([&] { pm.TablesUnlock(); }).NativeError(), 20211);
   {
     ByteHolder counter(path_, 376);
-    auto e = Catch([&] { pm.NextObjectID(); });
+    auto e = CatchHDB([&] { pm.NextObjectID(); });
     EXPECT_EQ(e.NativeError(), 30401);
     EXPECT_EQ(e.Message(), "Cannot get NextObjectID. File area is Locked.");
   }
 }
 
 TEST_F(DiskPageManagerTest, NextObjectIDCountsInTheFile) {
-  WriteBytes(path_, MakeImage({.counter = 41}));
+  WriteFileBytes(path_, MakeImage({.counter = 41}));
   THDBDiskPageManager pm;
   Open(pm);
   EXPECT_EQ(pm.NextObjectID(), 42);
   EXPECT_EQ(pm.NextObjectID(), 43);
-  EXPECT_EQ(le::Load<std::int32_t>(ReadBytes(path_).data(), 376), 43);
+  EXPECT_EQ(le::Load<std::int32_t>(ReadFileBytes(path_).data(), 376), 43);
   pm.Close();
-  EXPECT_EQ(Catch([&] { pm.NextObjectID(); }).NativeError(), 30399);
+  EXPECT_EQ(CatchHDB([&] { pm.NextObjectID(); }).NativeError(), 30399);
 }
 
 TEST_F(DiskPageManagerTest, ReadOnlyFileHandsOutIdsWithoutWriting) {
-  WriteBytes(path_, MakeImage({.counter = 41}));
+  WriteFileBytes(path_, MakeImage({.counter = 41}));
   ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
-  const std::string before = ReadBytes(path_);
+  const std::string before = ReadFileBytes(path_);
   THDBDiskPageManager pm;
   multiUser_ = true;
   readOnly_ = false;
@@ -374,31 +350,31 @@ TEST_F(DiskPageManagerTest, ReadOnlyFileHandsOutIdsWithoutWriting) {
   char page[8];
   pm.ReadPageRange(page, 0, 8, 0);
   pm.Close();
-  EXPECT_EQ(ReadBytes(path_), before);
+  EXPECT_EQ(ReadFileBytes(path_), before);
 }
 
 TEST_F(DiskPageManagerTest, ExclusiveOpenIsSingleUser) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   THDBDiskPageManager pm;
   bool multiUser = true, readOnly = false;
   pm.Open(path_, {}, multiUser, true, readOnly);
   EXPECT_FALSE(multiUser);
   EXPECT_TRUE(pm.Exclusive());
   THDBDiskPageManager other;
-  EXPECT_EQ(Catch([&] { Open(other); }).NativeError(), 30364);
+  EXPECT_EQ(CatchHDB([&] { Open(other); }).NativeError(), 30364);
 }
 
 TEST_F(DiskPageManagerTest, HeaderIOFailureNamesFileAndReason) {
-  WriteBytes(path_, MakeImage({}));
+  WriteFileBytes(path_, MakeImage({}));
   THDBDiskPageManager pm;
   Open(pm);
   pm.Close();
-  EXPECT_EQ(Catch([&] { pm.ReadHeader(); }).NativeError(), 10459);
-  EXPECT_EQ(Catch([&] { pm.WriteHeader(); }).NativeError(), 10460);
+  EXPECT_EQ(CatchHDB([&] { pm.ReadHeader(); }).NativeError(), 10459);
+  EXPECT_EQ(CatchHDB([&] { pm.WriteHeader(); }).NativeError(), 10460);
 
   bool multiUser = false, readOnly = true;
   pm.Open(path_, {}, multiUser, false, readOnly);
-  auto e = Catch([&] { pm.WriteHeader(); });
+  auto e = CatchHDB([&] { pm.WriteHeader(); });
   EXPECT_EQ(e.NativeError(), 10462);
   EXPECT_NE(e.Message().find("Cannot Write to file: '" + path_ + "' Position = 0, Count = 76"), std::string::npos);
   EXPECT_NE(e.Message().find("Bad file descriptor"), std::string::npos);
