@@ -78,9 +78,18 @@ void THDBBaseFieldManager::WriteDefault(const THDBFieldDef& f, const THDBVariant
   if (!(IsTextValueType(value.ValueType()) && value.IsEmptyString())) {
     const std::uint8_t* bytes = value.Data();
     std::size_t size = value.Size();
-    THDBValueBuffer converted;
+    THDBValueBuffer padded, converted;
     if (value.ValueType() != 0 && value.ValueType() != f.BaseType) {
-      ConvertValue(value.Data(), value.ValueType(), f.BaseType, converted);
+      // The conversion reads a whole value of its type and a text up to its terminator;
+      // a stored value short of either (a damaged or foreign definition) is read from a
+      // zero-padded copy so that it never reads beyond the value.
+      std::size_t typeSize =
+          value.ValueType() <= BaseTypeCount ? static_cast<std::size_t>(MemoryDataSizeOf(value.ValueType(), 0)) : 0;
+      std::size_t room = std::max(size, typeSize) + 4;
+      std::uint8_t* copy = padded.Reserve(room);
+      std::memset(copy, 0, room);
+      if (size) std::memcpy(copy, bytes, size);
+      ConvertValue(copy, value.ValueType(), f.BaseType, converted);
       bytes = converted.Data();
       size = converted.Size();
     }

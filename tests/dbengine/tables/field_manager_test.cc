@@ -173,6 +173,23 @@ TEST_F(ServiceRecord, DefaultsApplyAndStayInsideTheirFields) {
   EXPECT_EQ(le::Load<std::uint16_t>(r.data(), 31), 0);
 }
 
+TEST_F(ServiceRecord, DefaultsConvertFromTheirStoredBytesOnly) {
+  // Stored values short of their type's form (a text without its terminator, a number
+  // of fewer bytes) convert as if zero-padded, never reading beyond the value.
+  THDBFieldDefs defs;
+  test::AddServiceRecordFields(defs);
+  defs[THND].DefaultValue = THDBVariant::FromBytes(btString, "42", 2);
+  defs[MLG].DefaultValue = THDBVariant::FromBytes(btInteger, test::Bytes({7, 0}).data(), 2);
+  const std::uint8_t wideAB[] = {'A', 0, 'B', 0};
+  defs[NHND].DefaultValue = THDBVariant::FromBytes(btWideString, wideAB, sizeof wideAB);
+  fm.SetFieldDefs(defs);
+  Record r(43);
+  fm.InitRecord(r.data(), true);
+  EXPECT_EQ(le::Load<std::uint16_t>(r.data(), 31), 42);
+  EXPECT_EQ(le::Load<std::int64_t>(r.data(), 23), 7);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.data() + 33)), "AB");
+}
+
 // A default expression as the expression layer would provide it: the text "NEXT"
 // yields 1, 2, 3, ... each time it is applied.
 struct CountingExpression : THDBDefaultExpression {
