@@ -35,6 +35,16 @@ void CopyText(std::uint8_t* slot, const std::uint8_t* text, std::size_t availabl
   std::memset(slot + units * unit, 0, static_cast<std::size_t>(size) - units * unit);
 }
 
+// Copies a byte array into its slot of `size` bytes: at most the declared size - 1
+// bytes, the slot's last byte zero. Byte arrays collate like texts up to their first
+// zero byte, and this one keeps that comparison inside the slot.
+void CopyByteArray(std::uint8_t* slot, const std::uint8_t* bytes, std::size_t available, std::int32_t size) {
+  if (size <= 0) return;
+  std::size_t count = static_cast<std::size_t>(size) - 1;
+  std::memcpy(slot, bytes, std::min(available, count));
+  slot[count] = 0;
+}
+
 }  // namespace
 
 void THDBBaseFieldManager::SetFieldDefs(const THDBFieldDefs& defs) {
@@ -95,6 +105,8 @@ void THDBBaseFieldManager::WriteDefault(const THDBFieldDef& f, const THDBVariant
     }
     if (IsStringBaseType(f.BaseType)) {
       CopyText(slot, bytes, size, f.MemoryDataSize, IsWideStringBaseType(f.BaseType));
+    } else if (f.BaseType == btBytes) {
+      CopyByteArray(slot, bytes, size, f.MemoryDataSize);
     } else {
       std::memcpy(slot, bytes, std::min(size, static_cast<std::size_t>(f.MemoryDataSize)));
     }
@@ -191,6 +203,8 @@ void THDBBaseFieldManager::SetFieldValue(std::int32_t fieldNo, const void* sourc
       if (IsStringBaseType(f.BaseType)) {
         CopyText(slot, src, static_cast<std::size_t>(f.MemoryDataSize), f.MemoryDataSize,
                  IsWideStringBaseType(f.BaseType));
+      } else if (f.BaseType == btBytes) {
+        CopyByteArray(slot, src, static_cast<std::size_t>(f.MemoryDataSize), f.MemoryDataSize);
       } else {
         std::memcpy(slot, src, static_cast<std::size_t>(f.MemoryDataSize));
       }

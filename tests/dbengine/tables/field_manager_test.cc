@@ -13,6 +13,7 @@
 #include "dbengine/tables/date_time_codec.h"
 #include "dbengine/tables/field_manager.h"
 #include "dbengine/tables/hdb_stream.h"
+#include "dbengine/tables/value_compare.h"
 #include "test_tables.h"
 
 namespace hdb {
@@ -291,6 +292,34 @@ TEST(FieldManagerConversions, ValuesInTheFormsTheDatasetUses) {
   std::uint8_t untouched[10] = {};
   EXPECT_TRUE(fm.GetFieldValue(6, r.data(), untouched)) << "BLOB-like fields are read as streams";
   EXPECT_EQ(untouched[0], 0);
+}
+
+TEST(FieldManagerConversions, ByteArraysEndInsideTheirSlot) {
+  // Byte arrays collate like texts, up to their first zero byte. The slot's byte after
+  // the declared bytes stays zero, so the order of two values never depends on the
+  // fields that follow them in the record (or on bytes beyond the record).
+  THDBFieldDefs defs;
+  defs.AddField("B", dtBytes, 4).DefaultValue = THDBVariant::FromBytes(btBytes, "WXYZ!", 5);
+  defs.AddField("W", dtWord);
+  THDBBaseFieldManager fm;
+  fm.SetFieldDefs(defs);
+  const std::int32_t at = fm.Field(0).MemoryOffset;
+  Record a(static_cast<std::size_t>(fm.MemoryRecordSize())), b(a.size());
+  fm.InitRecord(a.data(), true);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.data() + at)), "WXYZ") << "a default keeps the end too";
+
+  const char source[] = "ABCDE";  // the declared 4 bytes and one more
+  std::uint16_t aa = 0x4141, bb = 0x4242;
+  fm.SetFieldValue(0, source, a.data());
+  fm.SetFieldValue(1, &aa, a.data());
+  fm.InitRecord(b.data(), false);
+  fm.SetFieldValue(0, source, b.data());
+  fm.SetFieldValue(1, &bb, b.data());
+  EXPECT_EQ(a[static_cast<std::size_t>(at) + 4], 0);
+  EXPECT_EQ(CompareValues(a.data() + at, b.data() + at, btBytes, btBytes, false, false, -1, false), 0);
+  char out[5] = {};
+  EXPECT_TRUE(fm.GetFieldValue(0, a.data(), out));
+  EXPECT_EQ(std::string(out, 4), "ABCD");
 }
 
 TEST(FieldManagerConversions, WideTextsCompareByUnitInRecordsEqual) {
