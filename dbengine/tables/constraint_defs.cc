@@ -29,10 +29,7 @@ template <class BType>
 std::string ReadRefName(THDBStream& stream) {
   std::int64_t b = static_cast<std::int64_t>(stream.ReadValue<BType>());
   if (b <= 0) return {};
-  std::size_t remaining = stream.Size() > stream.Position() ? stream.Size() - stream.Position() : 0;
-  if (static_cast<std::size_t>(b) > remaining)
-    RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(stream.Position()),
-             static_cast<std::int64_t>(stream.Size()), b, static_cast<std::int64_t>(remaining));
+  if (static_cast<std::size_t>(b) > stream.Remaining()) stream.RaiseDamagedSize(b);
   std::string bytes(static_cast<std::size_t>(b), '\0');
   stream.ReadBuffer(bytes.data(), bytes.size());
   std::size_t length = std::min<std::size_t>(static_cast<std::uint8_t>(bytes[0]), bytes.size() - 1);

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 
 namespace hdb {
 
@@ -130,16 +131,25 @@ std::int32_t EncodeTimeMs(int hour, int minute, int second, int millisecond) {
   return ((hour * 60 + minute) * 60 + second) * 1000 + millisecond;
 }
 
+bool HasTimeStamp(double dateTime) {
+  // trunc(dateTime) + 693594, plus the day a rounded-up time may add, within int32.
+  constexpr double below = static_cast<double>(INT32_MIN) - DateDelta - 1;
+  constexpr double above = static_cast<double>(INT32_MAX) - DateDelta;
+  return std::isfinite(dateTime) && dateTime > below && dateTime < above;
+}
+
 THDBTimeStamp DateTimeToTimeStamp(double dateTime) {
+  assert(HasTimeStamp(dateTime));
   double whole = std::trunc(dateTime);
-  THDBTimeStamp stamp;
-  stamp.Date = static_cast<std::int32_t>(whole) + DateDelta;
+  std::int64_t date = static_cast<std::int64_t>(whole) + DateDelta;
   double ms = std::round(std::fabs(dateTime - whole) * MSecsPerDay);
+  THDBTimeStamp stamp;
   stamp.Time = static_cast<std::int32_t>(ms);
   if (stamp.Time >= MSecsPerDay) {
     stamp.Time -= MSecsPerDay;
-    stamp.Date += 1;
+    date += 1;
   }
+  stamp.Date = static_cast<std::int32_t>(date);
   return stamp;
 }
 

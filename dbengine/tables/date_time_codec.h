@@ -35,8 +35,11 @@ void DecodeDayNumber(std::int32_t dayNumber, int& year, int& month, int& day);
 std::int32_t EncodeTimeMs(int hour, int minute, int second, int millisecond);
 
 // Date = whole days + 693594; time = the fraction of the day x 86400000, rounded; a
-// time that rounds to a whole day moves to midnight of the next day.
+// time that rounds to a whole day moves to midnight of the next day. The value must
+// have a time stamp (HasTimeStamp).
 THDBTimeStamp DateTimeToTimeStamp(double dateTime);
+// Whether the value is finite and its day number fits the stored int32.
+bool HasTimeStamp(double dateTime);
 double TimeStampToDateTime(THDBTimeStamp stamp);
 
 // Text forms. The Format functions write into out (room for at least 32 characters)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cassert>
+#include <cstdint>
 
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/tables/data_types.h"
@@ -11,8 +12,18 @@
 namespace hdb {
 
 namespace {
+
 std::atomic<THDBDefaultExpressionBuilder> g_defaultExpressionBuilder{nullptr};
+
+// Texts and byte arrays take their slot size from the declared size: a negative one,
+// or one whose slot would not fit an int32, describes no field.
+bool IsDamagedDeclaredSize(std::uint8_t baseType, std::int32_t size) {
+  if (!IsStringBaseType(baseType) && baseType != btBytes && baseType != btVarBytes) return false;
+  std::int32_t limit = IsWideStringBaseType(baseType) ? INT32_MAX / 2 - 1 : INT32_MAX - 1;
+  return size < 0 || size > limit;
 }
+
+}  // namespace
 
 void SetDefaultExpressionBuilder(THDBDefaultExpressionBuilder builder) { g_defaultExpressionBuilder.store(builder); }
 
@@ -46,6 +57,7 @@ void THDBFieldDef::LoadFromStream(THDBStream& stream) {
   BaseType = stream.ReadValue<std::uint8_t>();
   DeclaredType = stream.ReadValue<std::uint8_t>();
   DeclaredSize = stream.ReadValue<std::int32_t>();
+  if (IsDamagedDeclaredSize(BaseType, DeclaredSize)) stream.RaiseDamagedSize(DeclaredSize);
   if (IsBlobBaseType(BaseType)) {
     BlobCompression = stream.ReadValue<std::uint8_t>();
     BlobCompressionLevel = stream.ReadValue<std::uint8_t>();
@@ -126,6 +138,10 @@ THDBFieldDef& THDBFieldDefs::AddField(std::string_view name, std::uint8_t declar
 
 void THDBFieldDefs::LoadFromStream(THDBStream& stream) {
   THDBMetaObjectDefs::LoadFromStream(stream);
+  // Offsets are int32: a stored list whose record would be larger is damaged.
+  std::int64_t recordSize = NullBitmap::Size(Count());
+  for (int i = 0; i < Count(); ++i) recordSize += Field(i).MemoryDataSize;
+  if (recordSize > INT32_MAX) stream.RaiseDamagedSize(recordSize);
   RecalcOffsets();
 }
 

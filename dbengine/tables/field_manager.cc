@@ -35,6 +35,16 @@ void CopyText(std::uint8_t* slot, const std::uint8_t* text, std::size_t availabl
   std::memset(slot + units * unit, 0, static_cast<std::size_t>(size) - units * unit);
 }
 
+// Copies a byte array into its slot of `size` bytes: at most the declared size - 1
+// bytes, the slot's last byte zero. Byte arrays collate like texts up to their first
+// zero byte, and this one keeps that comparison inside the slot.
+void CopyByteArray(std::uint8_t* slot, const std::uint8_t* bytes, std::size_t available, std::int32_t size) {
+  if (size <= 0) return;
+  std::size_t count = static_cast<std::size_t>(size) - 1;
+  std::memcpy(slot, bytes, std::min(available, count));
+  slot[count] = 0;
+}
+
 }  // namespace
 
 void THDBBaseFieldManager::SetFieldDefs(const THDBFieldDefs& defs) {
@@ -78,14 +88,25 @@ void THDBBaseFieldManager::WriteDefault(const THDBFieldDef& f, const THDBVariant
   if (!(IsTextValueType(value.ValueType()) && value.IsEmptyString())) {
     const std::uint8_t* bytes = value.Data();
     std::size_t size = value.Size();
-    THDBValueBuffer converted;
+    THDBValueBuffer padded, converted;
     if (value.ValueType() != 0 && value.ValueType() != f.BaseType) {
-      ConvertValue(value.Data(), value.ValueType(), f.BaseType, converted);
+      // The conversion reads a whole value of its type and a text up to its terminator;
+      // a stored value short of either (a damaged or foreign definition) is read from a
+      // zero-padded copy so that it never reads beyond the value.
+      std::size_t typeSize =
+          value.ValueType() <= BaseTypeCount ? static_cast<std::size_t>(MemoryDataSizeOf(value.ValueType(), 0)) : 0;
+      std::size_t room = std::max(size, typeSize) + 4;
+      std::uint8_t* copy = padded.Reserve(room);
+      std::memset(copy, 0, room);
+      if (size) std::memcpy(copy, bytes, size);
+      ConvertValue(copy, value.ValueType(), f.BaseType, converted);
       bytes = converted.Data();
       size = converted.Size();
     }
     if (IsStringBaseType(f.BaseType)) {
       CopyText(slot, bytes, size, f.MemoryDataSize, IsWideStringBaseType(f.BaseType));
+    } else if (f.BaseType == btBytes) {
+      CopyByteArray(slot, bytes, size, f.MemoryDataSize);
     } else {
       std::memcpy(slot, bytes, std::min(size, static_cast<std::size_t>(f.MemoryDataSize)));
     }
@@ -182,6 +203,8 @@ void THDBBaseFieldManager::SetFieldValue(std::int32_t fieldNo, const void* sourc
       if (IsStringBaseType(f.BaseType)) {
         CopyText(slot, src, static_cast<std::size_t>(f.MemoryDataSize), f.MemoryDataSize,
                  IsWideStringBaseType(f.BaseType));
+      } else if (f.BaseType == btBytes) {
+        CopyByteArray(slot, src, static_cast<std::size_t>(f.MemoryDataSize), f.MemoryDataSize);
       } else {
         std::memcpy(slot, src, static_cast<std::size_t>(f.MemoryDataSize));
       }
@@ -291,12 +314,9 @@ void THDBBaseFieldManager::SaveCounters(THDBStream& stream) const {
 
 void THDBBaseFieldManager::LoadCounters(THDBStream& stream) {
   std::int32_t count = stream.ReadValue<std::int32_t>();
-  std::size_t remaining = stream.Size() > stream.Position() ? stream.Size() - stream.Position() : 0;
   // A damaged count must not allocate more than the stream can hold.
-  if (count < 0 || static_cast<std::size_t>(count) > remaining / 8)
-    RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(stream.Position()),
-             static_cast<std::int64_t>(stream.Size()), static_cast<std::int64_t>(count) * 8,
-             static_cast<std::int64_t>(remaining));
+  if (count < 0 || static_cast<std::size_t>(count) > stream.Remaining() / 8)
+    stream.RaiseDamagedSize(static_cast<std::int64_t>(count) * 8);
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
   for (std::int64_t& c : counters) c = stream.ReadValue<std::int64_t>();
   autoincCounters_ = std::move(counters);

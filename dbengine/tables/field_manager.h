@@ -53,7 +53,8 @@ class THDBBaseFieldManager {
   // Writes the default of every non-BLOB field that has one (computed when it is an
   // expression, converted to the field's type when it has another) and clears its
   // NULL bit. An empty text default writes no byte but still makes the field non-NULL.
-  // A default never writes beyond its field; a text cut to the field stays terminated.
+  // A default never writes beyond its field; a text cut to the field stays terminated,
+  // and so does a byte array, as SetFieldValue stores them.
   void ApplyDefaults(std::uint8_t* record) const;
 
   // False (destination untouched) for a NULL field. Destination forms: shortint as
@@ -65,8 +66,9 @@ class THDBBaseFieldManager {
   // 0). Source forms as GetFieldValue gives them: shortint from int16 (low byte),
   // cardinal from uint64 (low 32 bits), single from double (rounded), extended from
   // double; texts up to their terminator (at most the field's size, the rest of the
-  // field zeroed); every other type MemoryDataSize bytes. Data of a field made NULL is
-  // left as it was. "Invalid field number" (10004).
+  // field zeroed); byte arrays (base type 23) their declared bytes, the slot's last byte
+  // zero; every other type MemoryDataSize bytes. Data of a field made NULL is left as it
+  // was. "Invalid field number" (10004).
   void SetFieldValue(std::int32_t fieldNo, const void* source, std::uint8_t* record) const;
   bool IsFieldNull(std::int32_t fieldNo, const std::uint8_t* record) const;
 

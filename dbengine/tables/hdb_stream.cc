@@ -44,6 +44,11 @@ void THDBStream::WriteBuffer(const void* buffer, std::size_t count) {
              static_cast<std::int64_t>(count), static_cast<std::int64_t>(n));
 }
 
+void THDBStream::RaiseDamagedSize(std::int64_t size) const {
+  RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(position_), static_cast<std::int64_t>(data_.size()),
+           size, static_cast<std::int64_t>(size < 0 ? 0 : Remaining()));
+}
+
 std::string THDBStream::ReadShortString() {
   std::uint8_t length = ReadValue<std::uint8_t>();
   std::string text(length, '\0');

@@ -26,6 +26,8 @@ class THDBStream {
   std::size_t Position() const { return position_; }
   void SetPosition(std::size_t position) { position_ = position; }
   std::size_t Size() const { return data_.size(); }
+  // Bytes between the position and the end.
+  std::size_t Remaining() const { return position_ < data_.size() ? data_.size() - position_ : 0; }
   const std::vector<std::uint8_t>& Bytes() const { return data_; }
   std::vector<std::uint8_t> TakeBytes() { position_ = 0; return std::move(data_); }
   void Clear() { data_.clear(); position_ = 0; }
@@ -39,6 +41,10 @@ class THDBStream {
   // Checked transfers.
   void ReadBuffer(void* buffer, std::size_t count);
   void WriteBuffer(const void* buffer, std::size_t count);
+  // A size just read that no stored record can have (negative, more than the stream
+  // still holds, or past what a record can lay out): a damaged stream, reported as the
+  // short read of that many bytes.
+  [[noreturn]] void RaiseDamagedSize(std::int64_t size) const;
 
   template <le::Scalar T>
   T ReadValue() {

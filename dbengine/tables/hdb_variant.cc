@@ -58,12 +58,8 @@ void THDBVariant::LoadFromStream(THDBStream& stream) {
   data_.clear();
   if (isNull_) return;
   std::int32_t size = stream.ReadValue<std::int32_t>();
-  std::size_t remaining = stream.Size() > stream.Position() ? stream.Size() - stream.Position() : 0;
   // A damaged size must not allocate more than the stream could ever deliver.
-  if (size < 0 || static_cast<std::size_t>(size) > remaining)
-    RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(stream.Position()),
-             static_cast<std::int64_t>(stream.Size()), static_cast<std::int64_t>(size),
-             static_cast<std::int64_t>(size < 0 ? 0 : remaining));
+  if (size < 0 || static_cast<std::size_t>(size) > stream.Remaining()) stream.RaiseDamagedSize(size);
   data_.resize(static_cast<std::size_t>(size));
   if (size) stream.ReadBuffer(data_.data(), data_.size());
 }

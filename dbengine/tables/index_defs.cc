@@ -38,6 +38,8 @@ void THDBIndexDef::LoadFromStream(THDBStream& stream) {
     c.Descending = stream.ReadBool();
     c.CaseInsensitive = stream.ReadBool();
     c.IndexedLength = stream.ReadValue<std::int32_t>();
+    // A key column keeps IndexedLength + 3 bytes of a truncated value: never negative.
+    if (c.IndexedLength < 0) stream.RaiseDamagedSize(c.IndexedLength);
     Columns.push_back(std::move(c));
   }
   IsTemporary = false;

@@ -268,8 +268,11 @@ void ConvertValue(const void* value, std::uint8_t from, std::uint8_t to, THDBVal
     if (IsText(from)) return TextToDateOrTime(value, from, to, out);
     if (IsDateOrTime(from)) return PutStamp(LoadStamp(value, from), to, out);
     if (IsNumericBaseType(from) && from != btLogical) {
-      THDBTimeStamp stamp = DateTimeToTimeStamp(static_cast<double>(LoadNumericValue(value, from)));
-      return PutStamp(stamp, to, out);
+      // NaN, infinities and day counts beyond the stored int32 are no date; the bound
+      // comes first because an extended value may lie beyond the double range.
+      long double number = LoadNumericValue(value, from);
+      if (!(std::fabs(number) < 1e10L) || !HasTimeStamp(static_cast<double>(number))) CannotConvert(from, to);
+      return PutStamp(DateTimeToTimeStamp(static_cast<double>(number)), to, out);
     }
     CannotConvert(from, to);
   }

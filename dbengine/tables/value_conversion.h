@@ -12,7 +12,9 @@
 //   texts   -> texts     between single-byte and UTF-16 (characters outside
 //                        Windows-1252 become '?')
 //   texts  <-> dates     dd.MM.yyyy, hh:mm:ss, "dd.MM.yyyy hh:mm:ss" (date_time_codec.h)
-//   numbers -> dates     the number as a date-time value (days since 1899-12-30)
+//   numbers -> dates     the number as a date-time value (days since 1899-12-30);
+//                        NaN, infinities and numbers whose day number would not fit
+//                        the stored int32 cannot convert
 //   date <-> date-time   a date is a date-time at midnight, a time one on 1899-12-30
 //
 // Anything else (BLOB references, byte arrays) raises "Cannot convert...". A text that

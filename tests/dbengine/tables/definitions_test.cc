@@ -6,6 +6,7 @@
 #include <regex>
 #include <vector>
 
+#include "dbengine/storage/byte_layout.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/data_types.h"
 #include "dbengine/tables/field_defs.h"
@@ -330,6 +331,41 @@ TEST(StoredValue, DamagedSizeFailsWithoutAllocatingIt) {
   THDBVariant v;
   auto e = Raised([&] { v.LoadFromStream(in); });
   EXPECT_EQ(e.code, 30601);
+}
+
+// A stored size that cannot describe a record slot or a key column (negative, or past
+// the int32 offsets of a record) is damage: the load stops with the stream message
+// instead of laying out a record with negative or wrapped offsets.
+TEST(DefinitionStreams, DamagedSizesFailWithTheStreamMessage) {
+  struct Case {
+    std::uint8_t declaredType;
+    std::int32_t declaredSize;
+    bool damaged;
+  };
+  const Case cases[] = {
+      {dtString, -1, true},          {dtString, 0x7FFFFFFE, true},  // a record of 2^31 bytes
+      {dtString, 0x7FFFFFFF, true},  {dtWideString, 0x40000000, true},
+      {dtBytes, -3, true},           {dtString, 0, false},
+      {dtInteger, -1, false},  // a type without a declared size ignores the value
+  };
+  for (const Case& c : cases) {
+    THDBFieldDefs defs;
+    defs.AddField("F", c.declaredType, 1);
+    std::vector<std::uint8_t> bytes = Saved(defs);
+    le::Store<std::int32_t>(bytes.data(), 4 + 6 + 2, c.declaredSize);  // count, prefix, the two types
+    THDBStream in(bytes);
+    THDBFieldDefs loaded;
+    auto e = Raised([&] { loaded.LoadFromStream(in); });
+    EXPECT_EQ(e.code, c.damaged ? 30601 : 0) << int(c.declaredType) << " of size " << c.declaredSize << ": " << e.what;
+  }
+
+  THDBIndexDefs indexes;
+  indexes.AddNew().SetColumns({"FG"}, {""}, {""});
+  std::vector<std::uint8_t> bytes = Saved(indexes);
+  le::Store<std::int32_t>(bytes.data(), bytes.size() - 4, -1);  // the column's IndexedLength
+  THDBStream in(bytes);
+  THDBIndexDefs loaded;
+  EXPECT_EQ(Raised([&] { loaded.LoadFromStream(in); }).code, 30601);
 }
 
 TEST(StreamWrite, CapacityLimitReportsAShortWrite) {

@@ -13,6 +13,7 @@
 #include "dbengine/tables/date_time_codec.h"
 #include "dbengine/tables/field_manager.h"
 #include "dbengine/tables/hdb_stream.h"
+#include "dbengine/tables/value_compare.h"
 #include "test_tables.h"
 
 namespace hdb {
@@ -173,6 +174,23 @@ TEST_F(ServiceRecord, DefaultsApplyAndStayInsideTheirFields) {
   EXPECT_EQ(le::Load<std::uint16_t>(r.data(), 31), 0);
 }
 
+TEST_F(ServiceRecord, DefaultsConvertFromTheirStoredBytesOnly) {
+  // Stored values short of their type's form (a text without its terminator, a number
+  // of fewer bytes) convert as if zero-padded, never reading beyond the value.
+  THDBFieldDefs defs;
+  test::AddServiceRecordFields(defs);
+  defs[THND].DefaultValue = THDBVariant::FromBytes(btString, "42", 2);
+  defs[MLG].DefaultValue = THDBVariant::FromBytes(btInteger, test::Bytes({7, 0}).data(), 2);
+  const std::uint8_t wideAB[] = {'A', 0, 'B', 0};
+  defs[NHND].DefaultValue = THDBVariant::FromBytes(btWideString, wideAB, sizeof wideAB);
+  fm.SetFieldDefs(defs);
+  Record r(43);
+  fm.InitRecord(r.data(), true);
+  EXPECT_EQ(le::Load<std::uint16_t>(r.data(), 31), 42);
+  EXPECT_EQ(le::Load<std::int64_t>(r.data(), 23), 7);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.data() + 33)), "AB");
+}
+
 // A default expression as the expression layer would provide it: the text "NEXT"
 // yields 1, 2, 3, ... each time it is applied.
 struct CountingExpression : THDBDefaultExpression {
@@ -274,6 +292,34 @@ TEST(FieldManagerConversions, ValuesInTheFormsTheDatasetUses) {
   std::uint8_t untouched[10] = {};
   EXPECT_TRUE(fm.GetFieldValue(6, r.data(), untouched)) << "BLOB-like fields are read as streams";
   EXPECT_EQ(untouched[0], 0);
+}
+
+TEST(FieldManagerConversions, ByteArraysEndInsideTheirSlot) {
+  // Byte arrays collate like texts, up to their first zero byte. The slot's byte after
+  // the declared bytes stays zero, so the order of two values never depends on the
+  // fields that follow them in the record (or on bytes beyond the record).
+  THDBFieldDefs defs;
+  defs.AddField("B", dtBytes, 4).DefaultValue = THDBVariant::FromBytes(btBytes, "WXYZ!", 5);
+  defs.AddField("W", dtWord);
+  THDBBaseFieldManager fm;
+  fm.SetFieldDefs(defs);
+  const std::int32_t at = fm.Field(0).MemoryOffset;
+  Record a(static_cast<std::size_t>(fm.MemoryRecordSize())), b(a.size());
+  fm.InitRecord(a.data(), true);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(a.data() + at)), "WXYZ") << "a default keeps the end too";
+
+  const char source[] = "ABCDE";  // the declared 4 bytes and one more
+  std::uint16_t aa = 0x4141, bb = 0x4242;
+  fm.SetFieldValue(0, source, a.data());
+  fm.SetFieldValue(1, &aa, a.data());
+  fm.InitRecord(b.data(), false);
+  fm.SetFieldValue(0, source, b.data());
+  fm.SetFieldValue(1, &bb, b.data());
+  EXPECT_EQ(a[static_cast<std::size_t>(at) + 4], 0);
+  EXPECT_EQ(CompareValues(a.data() + at, b.data() + at, btBytes, btBytes, false, false, -1, false), 0);
+  char out[5] = {};
+  EXPECT_TRUE(fm.GetFieldValue(0, a.data(), out));
+  EXPECT_EQ(std::string(out, 4), "ABCD");
 }
 
 TEST(FieldManagerConversions, WideTextsCompareByUnitInRecordsEqual) {

@@ -123,6 +123,9 @@ TEST(CompareValues, OrderAcrossTypes) {
       {"date meets date-time", Day(2000, 1, 1), Stamp(EncodeDayNumber(2000, 1, 1), 1), -1},
       {"time meets date", Num<std::int32_t>(btTime, 0), Day(1899, 12, 30), 0},
       {"number meets date", Num<std::int32_t>(btInteger, 36526), Day(2000, 1, 1), 0},
+      {"negative numbers are days before 1899", Num<double>(btDouble, -1.25), Stamp(DateDelta - 1, 21600000), 0},
+      {"the earliest day number", Num<double>(btDouble, -2148177242.0),
+       Num<std::int32_t>(btDate, std::numeric_limits<std::int32_t>::min()), 0},
       {"memo meets string", Text("abc", btMemo), Text("abd"), -1},
       {"two memos", Text("abc", btMemo), Text("ABC", btMemo), 0, -1, true},
       {"bytes collate as text", Text("abc", btBytes), Text("abd", btBytes), -1},
@@ -148,6 +151,13 @@ TEST(CompareValues, Errors) {
       {Value{btVarBytes, {1, 0}}, Value{btVarBytes, {1, 0}}, 30047, "Unknown DataType: 'VARBYTES' - Native error: 30047"},
       {Value{btBlob, std::vector<std::uint8_t>(10)}, Value{btBlob, std::vector<std::uint8_t>(10)}, 30047, nullptr},
       {Text("31.02.2000"), Day(2000, 1, 1), 30604, "'31.02.2000' is not a valid date - Native error: 30604"},
+      // Numbers that are no day count of a stored date.
+      {Num<double>(btDouble, std::numeric_limits<double>::quiet_NaN()), Day(2000, 1, 1), 30607,
+       "Cannot convert a value of type 'FLOAT' to type 'DATE' - Native error: 30607"},
+      {Num<double>(btDouble, -std::numeric_limits<double>::infinity()), Num<std::int32_t>(btTime, 0), 30607, nullptr},
+      {Num<double>(btDouble, 1e300), Stamp(DateDelta, 0), 30607, nullptr},
+      {Ext(3e9), Day(2000, 1, 1), 30607, nullptr},
+      {Num<double>(btDouble, -2148177243.0), Day(1, 1, 1), 30607, nullptr},  // day number below INT32_MIN
   };
   for (const ErrorCase& c : cases) {
     auto e = Raised([&] {
