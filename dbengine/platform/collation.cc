@@ -23,7 +23,7 @@ icu::Locale EngineLocale() {
 }
 
 struct Masters {
-  std::unique_ptr<icu::Collator> strength[2];  // [0] tertiary, [1] secondary
+  std::unique_ptr<icu::Collator> strength[3];  // by CollationLevel
   std::string localeName;
   UErrorCode status = U_ZERO_ERROR;
 };
@@ -42,12 +42,15 @@ const Masters& GetMasters() {
     m.strength[0]->setAttribute(UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, m.status);
     m.strength[0]->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_OFF, m.status);
     m.strength[0]->setStrength(icu::Collator::TERTIARY);
-    m.strength[1].reset(m.strength[0]->clone());
-    if (!m.strength[1]) {
-      m.status = U_MEMORY_ALLOCATION_ERROR;
-      return m;
+    const icu::Collator::ECollationStrength weaker[] = {icu::Collator::SECONDARY, icu::Collator::PRIMARY};
+    for (int i = 1; i < 3; ++i) {
+      m.strength[i].reset(m.strength[0]->clone());
+      if (!m.strength[i]) {
+        m.status = U_MEMORY_ALLOCATION_ERROR;
+        return m;
+      }
+      m.strength[i]->setStrength(weaker[i - 1]);
     }
-    m.strength[1]->setStrength(icu::Collator::SECONDARY);
     return m;
   }();
   return masters;
@@ -55,12 +58,12 @@ const Masters& GetMasters() {
 
 // One clone of each master per thread, plus scratch space for long single-byte strings.
 struct ThreadCollators {
-  std::unique_ptr<icu::Collator> strength[2];
+  std::unique_ptr<icu::Collator> strength[3];
   std::u16string scratchA, scratchB;
 
   ThreadCollators() {
     const Masters& m = GetMasters();
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i)
       if (m.strength[i]) strength[i].reset(m.strength[i]->clone());
   }
 };
@@ -99,7 +102,7 @@ const char16_t* Widen(const char* text, std::size_t len, char16_t* stack, std::u
 
 }  // namespace
 
-int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB, bool caseInsensitive,
+int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB, CollationLevel level,
                 int* status) {
   // Identical code units always collate equal; this is the common case of key lookups.
   if (lenA == lenB && std::memcmp(a, b, lenA) == 0) return 0;
@@ -107,13 +110,13 @@ int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB
   char16_t stackA[StackChars], stackB[StackChars];
   const char16_t* wa = Widen(a, lenA, stackA, tc.scratchA);
   const char16_t* wb = Widen(b, lenB, stackB, tc.scratchB);
-  return Compare(tc.strength[caseInsensitive ? 1 : 0].get(), wa, lenA, wb, lenB, status);
+  return Compare(tc.strength[static_cast<int>(level)].get(), wa, lenA, wb, lenB, status);
 }
 
-int CollateWide(const char16_t* a, std::size_t lenA, const char16_t* b, std::size_t lenB, bool caseInsensitive,
+int CollateWide(const char16_t* a, std::size_t lenA, const char16_t* b, std::size_t lenB, CollationLevel level,
                 int* status) {
   if (lenA == lenB && std::memcmp(a, b, lenA * sizeof(char16_t)) == 0) return 0;
-  return Compare(Current().strength[caseInsensitive ? 1 : 0].get(), a, lenA, b, lenB, status);
+  return Compare(Current().strength[static_cast<int>(level)].get(), a, lenA, b, lenB, status);
 }
 
 std::string CollationLocaleName() { return GetMasters().localeName; }

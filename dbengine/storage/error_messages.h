@@ -186,6 +186,62 @@ inline constexpr THDBErrorDef InvalidTimeText{30605, "'%s' is not a valid time"}
 inline constexpr THDBErrorDef InvalidDateTimeText{30606, "'%s' is not a valid date and time"};
 inline constexpr THDBErrorDef CannotConvertValue{30607, "Cannot convert a value of type '%s' to type '%s'"};
 inline constexpr THDBErrorDef InvalidNumberText{30608, "'%s' is not a valid number"};
+// ---- B-trees: index pages, keys, tree operations, page indexes ---------------------
+inline constexpr THDBErrorDef IndexPageEmpty{20025, "Index error: page is empty"};
+inline constexpr THDBErrorDef IndexEntryNotFound{20027, "Index error: cannot delete entry. Entry not found"};
+inline constexpr THDBErrorDef IndexIntegrity{20028, "Index integrity error. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegritySeparators{20029, "Index integrity error. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegrityBelowLeft{20030, "Index integrity error. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegrityAboveChild{20031, "Index integrity error. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegrityCircular{
+    20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegrityPrevLink{
+    20033, "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexIntegrityNextLink{
+    20034, "Index integrity error. Invlaid leaf link. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexFieldNotFound{20043, "Cannot find index field '%s'"};
+inline constexpr THDBErrorDef KeyPrepareNoFieldManager{20045, "Pointer is nil"};
+// Also for a path deeper than any tree can be: only a damaged tree leads there.
+inline constexpr THDBErrorDef InvalidKeyPathLevels{20051, "Invalid index key path"};
+inline constexpr THDBErrorDef InvalidKeyPathDepth{20051, "Invalid index key path"};
+inline constexpr THDBErrorDef InvalidKeyPathPages{20052, "Invalid index key path"};
+inline constexpr THDBErrorDef IndexStepCurrentMode{20053, "Invalid 'get record' mode for index: grmCurrent"};
+inline constexpr THDBErrorDef IndexInvalidPosition{20069, "Index error: invalid position"};
+inline constexpr THDBErrorDef IndexNoNextPage{20070, "Index error: invalid page number"};
+inline constexpr THDBErrorDef IndexNoPriorPage{20071, "Index error: invalid page number"};
+inline constexpr THDBErrorDef EmptyIndexRecord{20074, "Cannot retrieve record from empty index"};
+inline constexpr THDBErrorDef IndexRecNoBeyondCount{20075, "Cannot set RecNo greater than RecordCount"};
+inline constexpr THDBErrorDef IndexInvalidParams{20078, "Index error: invalid params"};
+inline constexpr THDBErrorDef PageIndexPageFull{20106, "Cannot add data item to page. Page is full"};
+inline constexpr THDBErrorDef PageIndexSetMissing{20110, "Invalid page number"};
+inline constexpr THDBErrorDef PageIndexRemoveMissing{20111, "Invalid page number"};
+// A page index without root, by operation.
+inline constexpr THDBErrorDef PageIndexDropNoRoot{20115, "Index error: invalid page number"};
+inline constexpr THDBErrorDef PageIndexClearNoRoot{20116, "Index error: invalid page number"};
+inline constexpr THDBErrorDef PageIndexStepNoRoot{20117, "Index error: invalid page number"};
+inline constexpr THDBErrorDef PageIndexFindNoRoot{20118, "Index error: invalid page number"};
+inline constexpr THDBErrorDef PageIndexAddNoRoot{20118, "Index error: invalid page number"};
+inline constexpr THDBErrorDef PageIndexSetNoRoot{20118, "Index error: invalid page number"};
+// A record index without root, by operation.
+inline constexpr THDBErrorDef IndexDropNoRoot{20119, "Invalid page number"};
+inline constexpr THDBErrorDef IndexClearNoRoot{20120, "Invalid page number"};
+inline constexpr THDBErrorDef IndexAddNoRoot{20121, "Invalid page number"};
+inline constexpr THDBErrorDef IndexRemoveNoRoot{20122, "Invalid page number"};
+inline constexpr THDBErrorDef IndexStepNoRoot{20123, "Invalid page number"};
+inline constexpr THDBErrorDef IndexFindNoRoot{20124, "Invalid page number"};
+inline constexpr THDBErrorDef IndexScanNoRoot{20125, "Invalid page number"};
+inline constexpr THDBErrorDef IndexRankNoRoot{20126, "Invalid page number"};
+inline constexpr THDBErrorDef IndexEstimateNoRoot{20127, "Invalid page number"};
+inline constexpr THDBErrorDef IndexKeyCheckNoRoot{20127, "Invalid page number"};
+inline constexpr THDBErrorDef IndexChangeNoRoot{20293, "Invalid page number"};
+inline constexpr THDBErrorDef IndexCheckNoRoot{20293, "Invalid page number"};
+inline constexpr THDBErrorDef CannotRetrieveRecordForIndex{20170, "Cannot retrieve record for index"};
+inline constexpr THDBErrorDef IndexIntegrityOrder{20194, "Index integrity error. PageNo=%d EntryNo=%d"};
+inline constexpr THDBErrorDef IndexChangedEntryNotFound{20250, "Index error: cannot delete entry. Entry not found"};
+inline constexpr THDBErrorDef IndexBlobField{
+    20295,
+    "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
+    "CAST(blob_field, string) function to convert BLOB field to a string expression before indexing."};
 // ---- Table and record locks --------------------------------------------------------
 // The table locks file handed to a lock operation is not open.
 inline constexpr THDBErrorDef LocksFileNilAtLockTable{10483, "Nil pointer occured"};

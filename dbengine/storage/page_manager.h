@@ -14,13 +14,11 @@
 #include <vector>
 
 #include "dbengine/storage/page.h"
+#include "dbengine/storage/session_id.h"
 #include "dbengine/storage/sorted_page_list.h"
 
 namespace hdb {
 
-using TSessionID = std::int32_t;
-// The session that performs structure changes (creating the database and tables).
-inline constexpr TSessionID SystemSessionID = -2;
 
 class THDBPageManager {
  public:

@@ -5,11 +5,12 @@
 
 #include <cstdint>
 
+#include "dbengine/storage/session_id.h"
+
 namespace hdb {
 
 // 0 in single-user mode; -2 is the system session that performs structure changes.
-using SessionID = std::int32_t;
-inline constexpr SessionID SystemSessionID = -2;
+using SessionID = TSessionID;
 
 // Drawn from the file-wide NextObjectID counter; -1 until assigned.
 using ObjectID = std::int32_t;
