@@ -314,10 +314,8 @@ void THDBBaseFieldManager::SaveCounters(THDBStream& stream) const {
 }
 
 void THDBBaseFieldManager::LoadCounters(THDBStream& stream) {
-  std::int32_t count = stream.ReadValue<std::int32_t>();
   // A damaged count must not allocate more than the stream can hold.
-  if (count < 0 || static_cast<std::size_t>(count) > stream.Remaining() / 8)
-    stream.RaiseDamagedSize(static_cast<std::int64_t>(count) * 8);
+  std::int32_t count = stream.ReadCount(sizeof(std::int64_t));
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
   for (std::int64_t& c : counters) c = stream.ReadValue<std::int64_t>();
   autoincCounters_ = std::move(counters);
