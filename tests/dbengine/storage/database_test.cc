@@ -1,10 +1,13 @@
 #include "dbengine/storage/disk_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "dbengine/storage/active_sessions_file.h"
 #include "dbengine/storage/disk_page_manager.h"
@@ -21,25 +24,12 @@ namespace {
 
 using hdbtest::CatchHDB;
 using hdbtest::ForkedChild;
+using hdbtest::NativeErrorOf;
 using hdbtest::ReadFileBytes;
+using hdbtest::ReceiveInt;
+using hdbtest::SendInt;
+using hdbtest::TestSession;
 using hdbtest::WriteFileBytes;
-
-struct TestSession : THDBSessionLink {
-  explicit TestSession(bool multiUser = false, bool exclusive = false) : multi(multiUser), excl(exclusive) {}
-  bool ExclusiveRequested() const override { return excl; }
-  bool MultiUserRequested() const override { return multi; }
-  std::int32_t SessionID() const override { return id; }
-  void SetSessionID(std::int32_t v) override { id = v; }
-  void SetOpenResult(bool repair, bool multiUser) override {
-    needsRepair = repair;
-    openedMultiUser = multiUser;
-  }
-  bool InTransaction() const override { return inTransaction; }
-  bool multi, excl;
-  bool inTransaction = false;
-  std::int32_t id = -1;
-  bool needsRepair = false, openedMultiUser = false;
-};
 
 class DatabaseTest : public ::testing::Test {
  protected:
