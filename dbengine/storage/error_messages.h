@@ -121,6 +121,9 @@ inline constexpr int PFSPageTypeWhileTesting = 30430;
 inline constexpr THDBErrorDef EAMPageNotAddressable{30431, "Page: %d cannot be addressed. TotalPageCount=%d"};
 inline constexpr int PFSPageTypeWhileFindingLast = 30432;
 inline constexpr THDBErrorDef CannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+// The free-space map offered one of its own pages: its bit was found clear.
+inline constexpr THDBErrorDef MapPageOffered{30453,
+                                             "Cannot allocate PFS or EAM page. PageNo=%d. Possible data corruption"};
 
 // ---- Internal files ----------------------------------------------------------------
 inline constexpr THDBErrorDef DirectFileWrongPageType{20155, "Invalid PageType found: %d but expecting: %d"};

@@ -109,6 +109,9 @@ TEST_F(DamagedFileTest, EachDamageGivesItsErrorAndChangesNothing) {
          Put(b, 3, StoredSizeAt, NearTwoGB);
        },
        [&] { Attach(); }, 20300},
+      // The bits of pages 0-7 cleared: page 0, the PFS page itself, looks free.
+      {"free-space map: first byte zeroed", [](std::string& b) { b[PagesStart + DataArea] = 0; }, [&] { AddPage(); },
+       30453},
   };
   for (const auto& c : cases) {
     std::string damaged = good;
