@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <exception>
 
 #include "dbengine/platform/posix_file.h"
 #include "dbengine/platform/system_services.h"
@@ -58,7 +59,12 @@ THDBDiskPageManager::THDBDiskPageManager() {
 }
 
 THDBDiskPageManager::~THDBDiskPageManager() {
-  if (file_.IsOpen()) Close();
+  if (!file_.IsOpen()) return;
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report the dropped changes; Close has rolled them back.
+  }
 }
 
 void THDBDiskPageManager::ResetPositions() {
@@ -171,6 +177,15 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
 }
 
 void THDBDiskPageManager::Close() {
+  std::exception_ptr failure;
+  bool dropped = false;
+  if (file_.IsOpen() && freeSpace_) {
+    try {
+      dropped = RollbackPendingChanges();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   freeSpace_.reset();
   ClearSharedCache();
   if (file_.IsOpen()) {
@@ -182,6 +197,8 @@ void THDBDiskPageManager::Close() {
   }
   headerLockDepth_ = 0;
   heldHeaderLockPosition_ = -1;
+  if (failure) std::rethrow_exception(failure);
+  if (dropped) RaiseHDB(Errors::NonCommittedPages);
 }
 
 void THDBDiskPageManager::ReadHeader() {

@@ -65,7 +65,10 @@ class THDBDiskPageManager : public THDBPageManager {
   // and lock blocks and the counter, and leaves it open for read/write.
   void Create(const std::string& fileName, const THDBPassword& password, std::uint16_t extentPageCount,
               std::uint16_t pageSize);
-  // Closes the file; writes nothing. A failing close is treated as closed.
+  // Closes the file. Changes no commit will write are rolled back first (the pages
+  // they added go back to free space, so nothing stays marked used that was never
+  // written), and then reported with 20097 once the file is closed. Writes nothing
+  // else; a failing close is treated as closed.
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
 

@@ -82,6 +82,9 @@ inline constexpr THDBErrorDef EncryptionNotSupported{
     30448, "Cannot create database - encrypted database files are not supported"};
 inline constexpr THDBErrorDef InvalidPageSize{30449, "Invalid page size: %d. The page size must be at least %d bytes"};
 inline constexpr THDBErrorDef InvalidExtentPageCount{30450, "Invalid extent page count: %d"};
+// Commit and rollback asked of a database object whose file is not open.
+inline constexpr THDBErrorDef CommitNotOpened{30454, "Error - database file is not opened."};
+inline constexpr THDBErrorDef RollbackNotOpened{30455, "Error - database file is not opened."};
 
 // ---- Pages, page cache and session changes -----------------------------------------
 inline constexpr THDBErrorDef PageBufferNil{20038, "Invalid page buffer. Buffer is Nil"};

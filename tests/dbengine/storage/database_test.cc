@@ -253,6 +253,61 @@ TEST_F(DatabaseTest, LastDetachClosesTheFileWhenTheRollbackFails) {
   f.OpenFile(path_, THDBDatabaseFile::AccessReadWrite, THDBDatabaseFile::ShareNone);  // nothing holds it
 }
 
+// Changes that no commit wrote are rolled back when the file closes, so the page they
+// added is free again instead of staying marked used without ever being written; then
+// the loss is reported.
+TEST_F(DatabaseTest, ClosingWithUncommittedChangesRollsThemBackAndRaises) {
+  CreateFile();
+  const std::string created = ReadFileBytes(path_);
+  struct {
+    const char* what;
+    std::function<void(THDBDiskDatabaseData&, TestSession&)> close;
+  } cases[] = {
+      {"last detach", [](THDBDiskDatabaseData& db, TestSession& s) { db.Detach(s); }},
+      {"close", [](THDBDiskDatabaseData& db, TestSession&) { db.Close(); }},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(path_, created);
+    THDBDiskDatabaseData db(path_);
+    TestSession s;
+    db.Attach(s);
+    THDBDiskPageManager& pm = *db.PageManager();
+    std::int32_t added = -1;
+    {
+      THDBPinnedPage page(pm, pm.AddPage(s.id, ptTableRecord));
+      added = page->PageNo();
+    }
+    {
+      THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+      page->Buffer()[100] = 'x';
+      page.SetDirty();
+    }
+    EXPECT_EQ(CatchHDB([&] { c.close(db, s); }).NativeError(), 20097) << c.what;
+    EXPECT_FALSE(db.IsOpen()) << c.what;
+    // The added page carries the freed mark and the PFS page has counted two writes
+    // (its bit set, then cleared); nothing else differs: the map bits and
+    // LastUsedPageNo are as they were, and the changed page was never written.
+    std::string expected = created;
+    le::Store<std::int32_t>(expected.data(), 380 + static_cast<std::size_t>(added) * 4096 + 4, 0x7FFFFFFF);
+    le::Store<std::int32_t>(expected.data(), 380 + 4, le::Load<std::int32_t>(created.data(), 380 + 4) + 2);
+    EXPECT_TRUE(ReadFileBytes(path_) == expected) << c.what;
+  }
+}
+
+TEST_F(DatabaseTest, CommitOrRollbackOfAClosedDatabaseRaises) {
+  CreateFile();
+  THDBDiskDatabaseData db(path_);
+  auto expectRefused = [&](const char* when) {
+    EXPECT_EQ(CatchHDB([&] { db.Commit(0, false); }).NativeError(), 30454) << when;
+    EXPECT_EQ(CatchHDB([&] { db.Rollback(0); }).NativeError(), 30455) << when;
+  };
+  expectRefused("never opened");
+  TestSession s;
+  db.Attach(s);
+  db.Detach(s);
+  expectRefused("closed again");
+}
+
 TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {
   CreateFile();
   const std::string good = ReadFileBytes(path_);
