@@ -138,7 +138,12 @@ void THDBDiskDatabaseData::Attach(THDBSessionLink& session) {
       session.SetSessionID(0);
       if (!singleUserClaim_) {
         singleUserClaim_ = sessionsFile_->ClaimSingleUser();
-        if (!singleUserClaim_) ReadOnly = true;
+        if (!singleUserClaim_) {
+          // Another process owns the file: this one may only read it, down to the
+          // page layer, so that no path writes into it.
+          ReadOnly = true;
+          pageManager_->SetReadOnly();
+        }
       }
     }
     sessions_.push_back(&session);

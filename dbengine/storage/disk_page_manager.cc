@@ -99,6 +99,10 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
       multiUser_ = false;
     }
     file_.OpenFile(fileName, access, share);
+    // A reader whose locks cannot keep other processes out could share a connection
+    // slot with another reader: it works single-user, where sharing the claim is
+    // harmless.
+    if (readOnly && !file_.LocksExclusively()) multiUser_ = false;
 
     ResetPositions();
     bool needsRepair = false;
@@ -199,6 +203,10 @@ void THDBDiskPageManager::Close() {
   heldHeaderLockPosition_ = -1;
   if (failure) std::rethrow_exception(failure);
   if (dropped) RaiseHDB(Errors::NonCommittedPages);
+}
+
+void THDBDiskPageManager::CheckWritable() const {
+  if (IsReadOnly()) RaiseHDB(Errors::ReadOnlyDatabase, file_.FileName());
 }
 
 void THDBDiskPageManager::ReadHeader() {
@@ -306,6 +314,7 @@ void THDBDiskPageManager::ReadPageRange(void* buffer, PageNo pageNo, std::uint32
 
 void THDBDiskPageManager::WritePageRange(const void* buffer, PageNo pageNo, std::uint32_t count,
                                          std::uint32_t offset) {
+  CheckWritable();
   CheckPageRange(pageNo, count, offset, true);
   file_.Write(buffer, Errors::DirectPageWrite, PageOffset(pageNo) + offset, count);
 }
@@ -363,6 +372,7 @@ void THDBDiskPageManager::MarkPageCurrent(TSessionID session, THDBPage* page) {
 
 void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
   assert(freeSpace_);
+  CheckWritable();
   const std::int32_t pageNo = freeSpace_->AllocatePage();
   page->SetPageNo(pageNo);
   page->FreshBuffer(PageSize(), true);
@@ -370,6 +380,7 @@ void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
 
 void THDBDiskPageManager::FreePageNo(std::int32_t pageNo) {
   assert(freeSpace_);
+  CheckWritable();
   std::uint8_t mark[4];
   le::Store<std::int32_t>(mark, 0, FreedPageVersion);
   file_.Write(mark, Errors::FreedMarkWrite, PageOffset(pageNo) + PageHeaderLayout::PageVersion::offset, 4);
@@ -389,6 +400,7 @@ bool THDBDiskPageManager::ReadPage(THDBPage* page) {
 
 void THDBDiskPageManager::WritePage(THDBPage* page) {
   assert(page->HasBuffer() && page->BufferSize() >= PageSize());
+  CheckWritable();
   // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
   const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
   page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
@@ -407,6 +419,7 @@ void THDBDiskPageManager::RevalidatePage(THDBPage* page) {
 void THDBDiskPageManager::RemovePage(TSessionID session, std::int32_t pageNo) {
   assert(freeSpace_);
   freeSpace_->CheckNotMapPage(pageNo);
+  CheckWritable();
   THDBPageManager::RemovePage(session, pageNo);
 }
 
@@ -420,6 +433,7 @@ THDBPage* THDBDiskPageManager::GetPage(TSessionID session, std::int32_t pageNo, 
 void THDBDiskPageManager::CommitPages(TSessionID session) {
   if (!HasPendingChanges(session)) return;
   // A commit its own checks refuse must not mark the file as being updated.
+  CheckWritable();
   CheckCommittable(SessionEntry(session));
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
   ReadHeader();
@@ -435,6 +449,7 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
 
 void THDBDiskPageManager::TruncateUnusedTail() {
   assert(freeSpace_);
+  CheckWritable();
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtFree);
   ReadHeader();
   freeSpace_->LoadFromHeader();

@@ -117,9 +117,14 @@ class THDBDiskPageManager : public THDBPageManager {
   std::int64_t ObjectIDCounterPosition() const { return counterPosition_; }
   std::int64_t PagesStart() const { return pagesStart_; }
   bool IsReadOnly() const { return file_.AccessMode() == THDBDatabaseFile::AccessRead; }
+  // The session only reads the file from now on (another process holds it): every
+  // page change, allocation and write is refused with 30456.
+  void SetReadOnly() { file_.RestrictToReading(); }
   bool Exclusive() const { return exclusive_; }
 
  private:
+  // 30456 when the file is only read.
+  void CheckWritable() const;
   void CheckPageRange(PageNo pageNo, std::uint32_t count, std::uint32_t offset, bool forWrite) const;
   std::int64_t TablesLockPosition() const { return lockBlockPosition_ + LockBlockLayout::TablesLockByte; }
   std::int64_t HeaderLockPosition() const { return lockBlockPosition_ + LockBlockLayout::HeaderLockByte; }

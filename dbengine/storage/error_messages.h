@@ -109,6 +109,10 @@ inline constexpr THDBErrorDef DatabaseLockedAtCommit{20213, "Database is locked"
 inline constexpr THDBErrorDef PageReadFailed{20299, "Error reading database file page. Page No: %d, type %d"};
 inline constexpr THDBErrorDef UnknownPageType{30382, "Unknown Page Type: (%d)"};
 inline constexpr THDBErrorDef DecryptPageFailed{30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+// A page change asked of a session that only reads the file (another process holds
+// it, or it cannot be written).
+inline constexpr THDBErrorDef ReadOnlyDatabase{
+    30456, "Cannot change database file '%s'. The database is open in read-only mode"};
 
 // ---- Free-space management ---------------------------------------------------------
 inline constexpr THDBErrorDef DatabaseLockedAtAllocate{20231, "Database is locked"};

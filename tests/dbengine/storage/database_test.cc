@@ -149,6 +149,120 @@ TEST_F(DatabaseTest, SecondSingleUserProcessAttachesReadOnly) {
   db.Detach(s);
 }
 
+// A process that attaches single-user while another holds the file may only read it,
+// down to the page layer: every change is refused, and the file stays as its owner
+// left it.
+TEST_F(DatabaseTest, ReadOnlyAttachRefusesEveryChange) {
+  CreateFile();
+  THDBDiskDatabaseData owner(path_);
+  TestSession s;
+  owner.Attach(s);
+  const std::string before = ReadFileBytes(path_);
+  ForkedChild child([&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    TestSession t;
+    db.Attach(t);
+    if (!db.ReadOnly) return 1;
+    THDBDiskPageManager& pm = *db.PageManager();
+    const std::function<void()> steps[] = {
+        [&] { THDBPinnedPage page(pm, pm.AddPage(t.id, ptTableRecord)); },
+        [&] { pm.RemovePage(t.id, 4); },
+        [&] { pm.WritePageRange("x", 5, 1, 40); },
+        [&] {
+          {
+            THDBPinnedPage page(pm, pm.GetPage(t.id, 4));
+            page->Buffer()[100] = 'x';
+            page.SetDirty();
+          }
+          db.Commit(t.id, false);
+        },
+        [&] { db.NextObjectID(); },  // answered without recording it
+        [&] { db.Detach(t); },       // the refused change was dropped
+    };
+    for (const auto& step : steps) SendInt(self, NativeErrorOf(step));
+    return 0;
+  });
+  for (int code : {30456, 30456, 30456, 30456, 0, 20097}) EXPECT_EQ(ReceiveInt(child), code);
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+  owner.Detach(s);
+}
+
+// A session that only reads still holds its connection slot alone: two readers and a
+// writer, each in a process of its own, get three different slots.
+TEST_F(DatabaseTest, ReadOnlySessionsOfThreeProcessesTakeTheirOwnSlots) {
+  CreateFile(3);
+  auto reader = [&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    db.ReadOnly = true;
+    TestSession r(true);
+    db.Attach(r);
+    SendInt(self, r.openedMultiUser ? r.id : -1);
+    self.Receive();
+    db.Detach(r);
+    return 0;
+  };
+  ForkedChild first(reader);
+  const int a = ReceiveInt(first);
+  ForkedChild second(reader);
+  const int b = ReceiveInt(second);
+  THDBDiskDatabaseData db(path_);
+  TestSession w(true);
+  db.Attach(w);
+  EXPECT_EQ((std::set<int>{a, b, w.id}), (std::set<int>{0, 1, 2})) << a << " " << b << " " << w.id;
+  TestSession fourth(true);
+  EXPECT_EQ(CatchHDB([&] { db.Attach(fourth); }).NativeError(), 20094);
+  first.Send();
+  second.Send();
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
+  db.Detach(w);
+}
+
+// The single-user claim of a reader keeps another reader out as well.
+TEST_F(DatabaseTest, ReadOnlySingleUserClaimIsHeldAlone) {
+  CreateFile();
+  ForkedChild holder([&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    db.ReadOnly = true;
+    TestSession r;
+    db.Attach(r);
+    self.Send(db.HoldsSingleUserClaim() ? 'c' : 'n');
+    self.Receive();
+    db.Detach(r);
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), 'c');
+  THDBDiskDatabaseData db(path_);
+  db.ReadOnly = true;
+  TestSession r;
+  db.Attach(r);
+  EXPECT_FALSE(db.HoldsSingleUserClaim());
+  db.Detach(r);
+  holder.Send();
+  EXPECT_EQ(holder.Wait(), 0);
+}
+
+// A reader that cannot open the file for writing at all cannot take locks that keep
+// others out; it works read-only and single-user, whatever it asked for.
+TEST_F(DatabaseTest, ReaderWithoutWritePermissionWorksSingleUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a reader without write permission";
+  CreateFile();
+  ASSERT_EQ(::chmod(dir_.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
+  ForkedChild child([&](ForkedChild&) {
+    constexpr uid_t nobody = 65534;
+    if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) return 1;
+    THDBDiskDatabaseData db(path_);
+    TestSession r(true);
+    db.Attach(r);
+    const bool ok = db.ReadOnly && !db.MultiUser && !r.openedMultiUser && r.id == 0;
+    db.Detach(r);
+    return ok ? 0 : 2;
+  });
+  EXPECT_EQ(child.Wait(), 0);
+}
+
 TEST_F(DatabaseTest, MultiUserSessionsTakeSlotsInOrder) {
   CreateFile(3);
   THDBDiskDatabaseData db(path_);
