@@ -11,6 +11,7 @@
 
 #include "headunit/ediabas_api.h"
 #include "headunit/head_unit_context.h"
+#include "headunit/partner_data.h"
 #include "recording_clock.h"
 #include "scripted_dialogs.h"
 #include "settings/app_settings.h"
@@ -165,20 +166,44 @@ class SettingsDialogTest : public QObject {
     QVERIFY(ReadBytes(f.path) == file);
   }
 
-  void lengthByteBeyondCapacityReadsAsCapacity() {
+  // A text ends at its length byte, clamped to the capacity, or at its first zero byte,
+  // whichever comes first; Apply stores the text as the dialog shows it.
+  void damagedLengthBytes_data() {
+    QTest::addColumn<int>("lengthByte");
+    QTest::addColumn<QByteArray>("field");  // the field's capacity bytes as stored
+    QTest::addColumn<QString>("text");
+    const QByteArray padded = QByteArray("Auto Service") + QByteArray(18, '\0');
+    QTest::newRow("beyond the capacity, zero padding") << 200 << padded << "Auto Service";
+    QTest::newRow("beyond the capacity, full field") << 200 << QByteArray(30, 'A') << QString(30, 'A');
+    QTest::newRow("at the capacity, zero padding") << 30 << padded << "Auto Service";
+    QTest::newRow("a zero within the length") << 10 << QByteArray("Auto\0Servi", 10) + QByteArray(20, 'x') << "Auto";
+    QTest::newRow("a zero in front") << 255 << QByteArray(1, '\0') + QByteArray(29, 'N') << "";
+    QTest::newRow("a sound field") << 4 << QByteArray("Autoxxxx") + QByteArray(22, '\0') << "Auto";
+  }
+
+  void damagedLengthBytes() {
+    QFETCH(int, lengthByte);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, text);
     TFixture f;
     Bytes file(274, 0);
-    PutText(file, 0, 30, std::string(30, 'A'));
-    file[0] = 200;
+    file[0] = static_cast<unsigned char>(lengthByte);
+    std::copy(field.begin(), field.end(), file.begin() + 1);
     PutText(file, 31, 12, "030123");
-    file[117] = 255;
-    std::fill(file.begin() + 118, file.begin() + 128, 'B');
     WriteBytes(f.path, file);
     f.Start();
-    QCOMPARE(f.form.NSDEdt->text(), QString(30, 'A'));
+    QCOMPARE(f.form.NSDEdt->text(), text);
+    QCOMPARE(f.record.Name(), text.toStdString());
     QCOMPARE(f.form.TSDEdt->text(), QString("030123"));
-    QCOMPARE(f.form.AlSDEdt->text(), QString(10, 'B'));
-    QCOMPARE(f.record.AliasName(), std::string(10, 'B'));
+    QCOMPARE(headunit::PartnerBlock(settings::PartnerDataOf(f.record)),
+             "ID;0xD0D5;" + text.toStdString() + ";;;;030123;;" + text.toStdString() + ";;;");
+
+    QTest::mouseClick(f.form.ApplyBtn, Qt::LeftButton);
+    Bytes stored = ReadBytes(f.path);
+    QCOMPARE(int(stored[0]), text.size());
+    QCOMPARE(std::string(stored.begin() + 1, stored.begin() + 1 + text.size()), text.toStdString());
+    f.Reopen();
+    QCOMPARE(f.form.NSDEdt->text(), text);
   }
 
   void rebootBoxesExcludeEachOther() {
