@@ -297,6 +297,17 @@ class SettingsDialogTest : public QObject {
       QCOMPARE(f.record.EMail(), std::string("kept@example.com"));
     }
     {
+      // A folder in the file's place cannot be opened as the file; the record stays.
+      TFixture f;
+      std::filesystem::create_directory(f.path);
+      f.record.SetText(settings::TSettingsText::Name, "Kept");
+      f.Start();
+      QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+      QCOMPARE(f.dialogs.shown[0].caption, std::string("Halvarin - EFOpenError"));
+      QCOMPARE(f.dialogs.shown[0].text, "Cannot open file \"" + f.path + "\". Is a directory");
+      QCOMPARE(f.record.Name(), std::string("Kept"));
+    }
+    {
       TFixture f;
       Bytes longFile(300, 0);
       PutText(longFile, 0, 30, "Long");
