@@ -1,6 +1,7 @@
 // The settings record, App.cfg and the settings dialog, driven through the dialog's own
 // controls.
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -269,6 +270,36 @@ class SettingsDialogTest : public QObject {
     WriteBytes(again.path, file);
     again.Start();
     QCOMPARE(again.form.NSDEdt->text(), QString::fromUtf8("Müller & Söhne"));
+  }
+
+  void controlsDoNotCoverEachOther() {
+    // The title check box of the second group sits on that group's top edge, clear of
+    // the first group; the two groups and the buttons keep apart inside the client area.
+    TFixture f;
+    f.Start();
+    auto* actions = f.form.findChild<QGroupBox*>("ActionGB");
+    auto* partner = f.form.findChild<QGroupBox*>("PartnerGB");
+    QVERIFY(actions && partner);
+    QCOMPARE(f.form.size(), QSize(294, 362));
+    const QRect client = f.form.rect();
+    const QRect title = f.form.PSDCB->geometry();
+    QVERIFY2(!title.intersects(actions->geometry()), qPrintable(QString("check box %1,%2 %3x%4, group bottom %5")
+                                                                     .arg(title.x())
+                                                                     .arg(title.y())
+                                                                     .arg(title.width())
+                                                                     .arg(title.height())
+                                                                     .arg(actions->geometry().bottom())));
+    QVERIFY(title.contains(QPoint(title.x() + 1, partner->y())));  // on the second group's edge
+    QVERIFY(title.width() >= f.form.PSDCB->sizeHint().width());   // the whole caption shows
+    QVERIFY(!actions->geometry().intersects(partner->geometry()));
+    for (QWidget* control : {static_cast<QWidget*>(actions), static_cast<QWidget*>(partner),
+                             static_cast<QWidget*>(f.form.PSDCB), static_cast<QWidget*>(f.form.ApplyBtn),
+                             static_cast<QWidget*>(f.form.CancelBtn)})
+      QVERIFY2(client.contains(control->geometry()), qPrintable(control->objectName()));
+    for (QWidget* button : {f.form.ApplyBtn, f.form.CancelBtn})
+      QVERIFY(!button->geometry().intersects(partner->geometry()));
+    for (QWidget* inner : partner->findChildren<QWidget*>())
+      QVERIFY2(partner->rect().contains(inner->geometry()), qPrintable(inner->objectName()));
   }
 
   void fileErrorsAreReportedWithTheirClassName() {
