@@ -256,6 +256,43 @@ void MainWindowTest::connectNewVinOpensTheEditor() {
   QVERIFY(f.clock.sleeps == expected);
 }
 
+void MainWindowTest::cancelSlidesTheEditorBack() {
+  TWindowFixture f;
+  TForm1& form = f.Open();
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  form.ConnecttoHeadUnit1->trigger();
+  QCOMPARE(form.Panel6->x(), 10);
+  form.MLGEdt->setText("90000");
+  f.clock.sleeps.clear();
+
+  QTest::mouseClick(form.CloseBtn, Qt::LeftButton);
+  // The editor slides out first, then the vehicle panel in.
+  std::vector<std::uint32_t> slide(20, 5);
+  slide.push_back(150);
+  std::vector<std::uint32_t> expected = slide;
+  expected.insert(expected.end(), slide.begin(), slide.end());
+  QVERIFY(f.clock.sleeps == expected);
+  QCOMPARE(form.Panel6->x(), 230);
+  QCOMPARE(form.Panel4->x(), 10);
+  QVERIFY(!form.Panel6->isEnabled());
+  QVERIFY(PanelOnTop(form, form.Panel3, form.Panel6->geometry().center()));
+  QVERIFY(PanelOnTop(form, form.Panel4, QPoint(60, 200)));
+  QVERIFY(form.editorState() == app::EditorState::esIdle);
+  QVERIFY(form.TreeView1->isEnabled());
+  QCOMPARE(form.MLGEdt->text(), QString("90000"));  // the fields keep their contents
+  QCOMPARE(form.FGListCB->currentText(), QString(Vin));
+  QVERIFY(f.dialogs.answers.empty());
+  QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+
+  // The editor can be opened again.
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  form.ConnecttoHeadUnit1->trigger();
+  QCOMPARE(form.Panel6->x(), 10);
+  QVERIFY(form.editorState() == app::EditorState::esAdd);
+}
+
 void MainWindowTest::connectOutcomes_data() {
   QTest::addColumn<QString>("faults");
   QTest::addColumn<QList<int>>("progress");

@@ -21,6 +21,7 @@ class MainWindowTest : public QObject {
   void runtimeThatWillNotStart();
   void connectReadsTheCarAndOffersTheNewVin();
   void connectNewVinOpensTheEditor();
+  void cancelSlidesTheEditorBack();
   void connectOutcomes_data();
   void connectOutcomes();
   void failedConnectDisablesTheHeadUnitCommands();
