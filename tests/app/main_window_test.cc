@@ -531,6 +531,29 @@ void MainWindowTest::syncronizeWithoutRuntimeLibrary() {
   QCOMPARE(head, std::string("\x0C" "Auto Service"));
 }
 
+void MainWindowTest::damagedSettingsTextReachesTheUnitWhole() {
+  // A length byte beyond the name's capacity: the name still ends before the field's
+  // zero padding, in the dialog, in App.cfg after Apply and in what the unit receives.
+  TWindowFixture f;
+  settings::TAppSettings record = WorkshopSettings();
+  record.Bytes()[0] = 200;
+  f.WriteSettings(record);
+  TForm1& form = f.Open();
+  settings::TProgrammConfigForm& dialog = *form.ProgrammConfigForm();
+  dialog.show();
+  QCOMPARE(dialog.NSDEdt->text(), QString("Auto Service"));
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  QTest::mouseClick(dialog.SendSDBtn, Qt::LeftButton);
+  QCOMPARE(f.Log(), (QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}));
+  QCOMPARE(CallSummary(f.calls),
+           QString("init, status_lesen, lesen_telefonnummern, schreiben_telefonnummern, steuern, end"));
+  QCOMPARE(f.car.State("PARTNER_BLOCK"), PartnerBlock);
+  std::ifstream in(f.SettingsPath(), std::ios::binary);
+  std::string head(13, '\0');
+  in.read(head.data(), 13);
+  QCOMPARE(head, std::string("\x0C" "Auto Service"));
+}
+
 void MainWindowTest::partnerCheck_data() {
   QTest::addColumn<QString>("car");
   QTest::addColumn<bool>("confirm");

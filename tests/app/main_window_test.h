@@ -31,6 +31,7 @@ class MainWindowTest : public QObject {
   void eraseHistory();
   void syncronizeWritesTheSettingsThenThePartnerData();
   void syncronizeWithoutRuntimeLibrary();
+  void damagedSettingsTextReachesTheUnitWhole();
   void partnerCheck_data();
   void partnerCheck();
   void connectChecksThePartnerDataBeforeTheVinLookup();
