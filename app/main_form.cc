@@ -287,6 +287,7 @@ void TForm1::BuildEditorPanel() {
   CloseBtn->setObjectName("CloseBtn");
   CloseBtn->setFlat(true);
   CloseBtn->setGeometry(108, 300, 94, 24);
+  connect(CloseBtn, &QPushButton::clicked, this, &TForm1::CloseBtnClick);
 }
 
 void TForm1::BuildHistoryPanel() {
@@ -448,6 +449,15 @@ void TForm1::ClearservicehistoryMenuClick() {
 void TForm1::RebootMenuClick() { headunit::RebootHeadUnit(headUnit_); }
 
 void TForm1::Settings1Click() { configForm_->exec(); }
+
+// Cancel: the editor slides back under the history panel and the vehicle panel returns;
+// the fields keep their contents. Once the table is part of the window, the record
+// pending in it is cancelled first.
+void TForm1::CloseBtnClick() {
+  HideEditor();
+  TreeView1->setEnabled(true);
+  editorState_ = EditorState::esIdle;
+}
 
 void TForm1::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }
 void TForm1::SetProgressPosition(int position) { ProgressBar1->setValue(position); }

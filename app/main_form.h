@@ -144,6 +144,7 @@ class TForm1 : public QMainWindow, public headunit::TLogSink, private headunit::
   void ClearservicehistoryMenuClick();
   void RebootMenuClick();
   void Settings1Click();
+  void CloseBtnClick();
 
   // headunit::TConnectView
   void SetProgressMaximum(int maximum) override;

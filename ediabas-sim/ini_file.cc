@@ -88,9 +88,8 @@ bool TIniFile::Save(const std::string& path, const std::string& headerComment) c
 }
 
 TIniFile::TSection* TIniFile::FindSection(const std::string& name) {
-  for (TSection& section : sections_)
-    if (LowerAscii(section.name) == LowerAscii(name)) return &section;
-  return nullptr;
+  auto found = sectionIndex_.find(LowerAscii(name));
+  return found == sectionIndex_.end() ? nullptr : &sections_[found->second];
 }
 
 const TIniFile::TSection* TIniFile::FindSection(const std::string& name) const {
@@ -100,10 +99,9 @@ const TIniFile::TSection* TIniFile::FindSection(const std::string& name) const {
 std::optional<std::string> TIniFile::Get(const std::string& section, const std::string& key) const {
   const TSection* found = FindSection(section);
   if (found == nullptr) return std::nullopt;
-  const std::string wanted = LowerAscii(key);
-  for (const auto& [name, value] : found->entries)
-    if (LowerAscii(name) == wanted) return value;
-  return std::nullopt;
+  auto entry = found->index.find(LowerAscii(key));
+  if (entry == found->index.end()) return std::nullopt;
+  return found->entries[entry->second].second;
 }
 
 std::string TIniFile::GetOr(const std::string& section, const std::string& key, const std::string& fallback) const {
@@ -119,16 +117,15 @@ long long TIniFile::GetInt(const std::string& section, const std::string& key, l
 void TIniFile::Set(const std::string& section, const std::string& key, const std::string& value) {
   TSection* found = FindSection(section);
   if (found == nullptr) {
-    sections_.push_back(TSection{section, {}});
+    sectionIndex_.emplace(LowerAscii(section), sections_.size());
+    sections_.push_back(TSection{section, {}, {}});
     found = &sections_.back();
   }
-  const std::string wanted = LowerAscii(key);
-  for (auto& [name, current] : found->entries)
-    if (LowerAscii(name) == wanted) {
-      current = value;
-      return;
-    }
-  found->entries.emplace_back(key, value);
+  auto [entry, added] = found->index.emplace(LowerAscii(key), found->entries.size());
+  if (added)
+    found->entries.emplace_back(key, value);
+  else
+    found->entries[entry->second].second = value;
 }
 
 }  // namespace ediabas_sim

@@ -1,12 +1,14 @@
 // The plain text format of the simulated car and of its state file: "[SECTION]" lines
 // and "key = value" lines, comments starting with '#'. Section and key names match
 // without regard to case; values are kept byte for byte (Windows-1252), with the blanks
-// around them removed. Owns its values; not locked.
+// around them removed. Keys are indexed by their lower-case name, so a lookup or a set
+// takes constant time and loading or saving a file is linear in its lines (a state file
+// holds thousands of history entries). Owns its values; not locked.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace ediabas_sim {
@@ -29,11 +31,13 @@ class TIniFile {
   struct TSection {
     std::string name;
     std::vector<std::pair<std::string, std::string>> entries;  // in file order
+    std::unordered_map<std::string, std::size_t> index;       // lower-case key -> entry
   };
   TSection* FindSection(const std::string& name);
   const TSection* FindSection(const std::string& name) const;
 
-  std::vector<TSection> sections_;
+  std::vector<TSection> sections_;                         // in file order
+  std::unordered_map<std::string, std::size_t> sectionIndex_;  // lower-case name -> section
 };
 
 // Lower-case ASCII copy, for names that match without regard to case.

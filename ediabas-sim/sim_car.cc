@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "dbengine/platform/dynamic_library.h"
+
 namespace ediabas_sim {
 
 namespace {
@@ -10,6 +12,18 @@ namespace {
 constexpr char Cas[] = "G_CAS";
 constexpr char Mmi[] = "G_MMI";
 constexpr char Runtime[] = "RUNTIME";
+
+// The folder of the library this code is part of, taken when the library is loaded,
+// before the program could change its current folder (the loader may name the library
+// by a relative path). Empty when the loader does not know the file.
+const char LibraryAnchor = 0;
+const std::filesystem::path LibraryFolder = [] {
+  const std::string file = hdb::platform::DynamicLibrary::FileContaining(&LibraryAnchor);
+  if (file.empty()) return std::filesystem::path();
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::absolute(file, ec);
+  return ec ? std::filesystem::path() : path.parent_path();
+}();
 
 std::string PartnerBlockOf(const TPartnerRecord& p) {
   return "ID;0xD0D5;" + p.name + ";" + p.street + ";" + p.city + ";" + p.country + ";" + p.telephone + ";;" +
@@ -25,23 +39,34 @@ void AddText(TJobOutcome& outcome, std::uint16_t set, const std::string& name, c
 std::string TSimCar::CarFilePath() {
   const char* configured = std::getenv("EDIABAS_SIM");
   if (configured != nullptr && *configured != '\0') return configured;
-  return "ediabas-sim.ini";
+  std::error_code ec;
+  if (!LibraryFolder.empty()) {
+    const std::filesystem::path beside = LibraryFolder / CarFileName;
+    if (std::filesystem::is_regular_file(beside, ec)) return beside.string();
+  }
+  const std::filesystem::path here = std::filesystem::absolute(CarFileName, ec);
+  return ec ? std::string(CarFileName) : here.string();
 }
 
 std::string TSimCar::StatePathFor(const std::string& carFile) {
-  std::filesystem::path path(carFile);
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::absolute(carFile, ec);
+  if (ec) path = carFile;
   path.replace_extension(".state");
   return path.string();
 }
 
-std::unique_ptr<TSimCar> TSimCar::Load(const std::string& carFile) {
+std::unique_ptr<TSimCar> TSimCar::Load(const std::string& carFile, std::string& error) {
   std::optional<TIniFile> car = TIniFile::Load(carFile);
-  if (!car) return nullptr;
+  if (!car) {
+    error = "SIM: no vehicle file " + std::filesystem::path(carFile).filename().string();
+    return nullptr;
+  }
   std::unique_ptr<TSimCar> sim(new TSimCar);
   sim->car_ = std::move(*car);
   sim->statePath_ = StatePathFor(carFile);
   if (std::optional<TIniFile> state = TIniFile::Load(sim->statePath_)) {
-    sim->LoadState(*state);
+    if (!sim->LoadState(*state, error)) return nullptr;
   } else {
     TIniFile fromCar;
     for (const char* key : {"NR_BEREITSCHAFTSDIENST", "NR_HEIMATHAENDLER", "NR_PASSO", "NR_HOTLINE"})
@@ -50,12 +75,40 @@ std::unique_ptr<TSimCar> TSimCar::Load(const std::string& carFile) {
                            sim->car_.GetOr(Mmi, "PARTNER_CITY", ""), sim->car_.GetOr(Mmi, "PARTNER_COUNTRY", ""),
                            sim->car_.GetOr(Mmi, "PARTNER_TELEPHONE", "")};
     fromCar.Set(Mmi, "PARTNER_BLOCK", PartnerBlockOf(partner));
-    sim->LoadState(fromCar);
+    sim->LoadState(fromCar, error);
   }
   return sim;
 }
 
-void TSimCar::LoadState(const TIniFile& state) {
+bool TSimCar::LoadState(const TIniFile& state, std::string& error) {
+  // The count is checked before anything is read: a damaged count must neither make
+  // the car hold more than a unit can nor let a later save drop what the file holds.
+  long long count = 0;
+  if (std::optional<std::string> text = state.Get(Mmi, "HISTORY_COUNT")) {
+    std::optional<long long> parsed = ParseInteger(*text);
+    if (!parsed || *parsed < 0) {
+      error = "SIM: state file has a damaged HISTORY_COUNT";
+      return false;
+    }
+    if (static_cast<unsigned long long>(*parsed) > MaxHistoryEntries) {
+      error = "SIM: state file has " + std::to_string(*parsed) + " history entries, at most " +
+              std::to_string(MaxHistoryEntries);
+      return false;
+    }
+    count = *parsed;
+  }
+  std::vector<std::string> history;
+  history.reserve(static_cast<std::size_t>(count));
+  for (long long i = 1; i <= count; ++i) {
+    const std::string key = "HISTORY_" + std::to_string(i);
+    std::optional<std::string> entry = state.Get(Mmi, key);
+    if (!entry) {
+      error = "SIM: state file lacks " + key;
+      return false;
+    }
+    history.push_back(std::move(*entry));
+  }
+  history_ = std::move(history);
   numbers_.standby = state.GetOr(Mmi, "NR_BEREITSCHAFTSDIENST", "");
   numbers_.homeDealer = state.GetOr(Mmi, "NR_HEIMATHAENDLER", "");
   numbers_.passo = state.GetOr(Mmi, "NR_PASSO", "");
@@ -64,9 +117,7 @@ void TSimCar::LoadState(const TIniFile& state) {
   if (std::optional<TPartnerRecord> partner = ParsePartnerBlock(state.GetOr(Mmi, "PARTNER_BLOCK", ""), reason))
     partner_ = *partner;
   identSilent_ = static_cast<int>(state.GetInt(Mmi, "IDENT_SILENT", 0));
-  const long long count = state.GetInt(Mmi, "HISTORY_COUNT", 0);
-  for (long long i = 1; i <= count; ++i)
-    history_.push_back(state.GetOr(Mmi, "HISTORY_" + std::to_string(i), ""));
+  return true;
 }
 
 bool TSimCar::SaveState() {
@@ -172,6 +223,8 @@ TJobOutcome TSimCar::RunHeadUnitJob(const std::string& job, const std::string& p
     if (!SaveState()) return Refuse(ErrState, "SIM: cannot write the head unit state");
   } else if (job == "steuern_servicehistory_add") {
     if (!CheckHistoryEntry(parameter, reason)) return Refuse(ErrParameter, "SIM: entry refused, " + reason);
+    if (history_.size() >= MaxHistoryEntries)
+      return Refuse(ErrHistoryFull, "SIM: service history full (" + std::to_string(MaxHistoryEntries) + " entries)");
     history_.push_back(parameter);
     if (!SaveState()) {
       history_.pop_back();

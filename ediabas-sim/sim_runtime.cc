@@ -17,9 +17,19 @@ TSimRuntime& TSimRuntime::Instance() {
 
 int TSimRuntime::Init(std::uint32_t* handle) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::unique_ptr<TSimCar> car = TSimCar::Load(TSimCar::CarFilePath());
-  if (!car || !car->InitAllowed()) {
+  std::string error;
+  std::unique_ptr<TSimCar> car = TSimCar::Load(TSimCar::CarFilePath(), error);
+  if (car && !car->InitAllowed()) {
+    car.reset();
+    error = "SIM: runtime told not to start (INIT = fail)";
+  }
+  if (!car) {
+    // The handle a failed start leaves behind (0) answers the error reads with why.
     if (handle != nullptr) *handle = 0;
+    THandleState& failed = handles_[0];
+    failed = THandleState{};
+    failed.last.code = ErrInit;
+    failed.last.errorText = error;
     return 0;
   }
   car_ = std::move(car);

@@ -1,8 +1,9 @@
 // TSimRuntime: the runtime side of the stand-in library, one per process. It hands out
 // runtime handles, keeps the outcome of the last job per handle and serves the result
 // and error reads from it. Every __apiInit loads the car afresh (car file and state
-// file), so what tests write into those files takes effect at the next init. A job on a
-// handle that __apiEnd has ended, or that was never handed out, fails.
+// file), so what tests write into those files takes effect at the next init. A start
+// that fails leaves handle 0, whose error code and text say why. A job on a handle that
+// __apiEnd has ended, or that was never handed out, fails.
 // Guarded by one mutex: the entry points may be called from any thread.
 #pragma once
 

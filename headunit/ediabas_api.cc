@@ -13,9 +13,18 @@ TEdiabasApi::TEdiabasApi() = default;
 TEdiabasApi::~TEdiabasApi() = default;
 
 bool TEdiabasApi::LoadRuntimeLibrary(const std::string& name) {
-  std::string reason;
-  library_ = hdb::platform::DynamicLibrary::Open(name, reason);
-  return library_ != nullptr;
+  library_ = hdb::platform::DynamicLibrary::Open(name, loadError_);
+  if (!library_) return false;
+  // The wrappers still look every entry point up on each call; a library that lacks one
+  // is kept, but it is no runtime the commands can rely on.
+  loadError_.clear();
+  for (const char* entryPoint : {ApiInitName, ApiEndName, ApiJobName, ApiResultTextName, ApiResultBinaryName,
+                                 ApiErrorCodeName, ApiErrorTextName})
+    if (library_->FindSymbol(entryPoint) == nullptr) {
+      loadError_ = name + " has no entry point " + entryPoint;
+      break;
+    }
+  return true;
 }
 
 template <class Func>

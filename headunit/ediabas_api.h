@@ -45,6 +45,12 @@ class TEdiabasApi {
   // binding without a library and is not reported. Returns whether it loaded.
   bool LoadRuntimeLibrary(const std::string& name);
   bool HasLibrary() const { return library_ != nullptr; }
+  // True when a library is loaded and exports all seven entry points: only then can a
+  // head-unit command tell success from failure.
+  bool RuntimeLoaded() const { return library_ != nullptr && loadError_.empty(); }
+  // Why the runtime is not loaded (the loader's reason or the missing entry point);
+  // empty when it is.
+  const std::string& LoadError() const { return loadError_; }
 
   // True when the runtime is ready; false without library or entry point.
   bool ApiInit();
@@ -69,6 +75,7 @@ class TEdiabasApi {
   Func* Resolve(const char* name) const;
 
   std::unique_ptr<hdb::platform::DynamicLibrary> library_;
+  std::string loadError_ = "no library was loaded";
   std::uint32_t handle_ = 0;
   std::function<void(const TApiCall&)> callTrace_;
 };

@@ -5,6 +5,7 @@
 namespace headunit {
 
 void RebootHeadUnit(THeadUnitContext& context) {
+  if (!RuntimeLoaded(context)) return;
   TEdiabasApi& api = context.api;
   api.ApiInit();
   bool acknowledged = false;
@@ -24,6 +25,7 @@ void RebootHeadUnit(THeadUnitContext& context) {
 }
 
 void EraseServiceHistory(THeadUnitContext& context, bool rebootAfterClean) {
+  if (!RuntimeLoaded(context)) return;
   TEdiabasApi& api = context.api;
   api.ApiInit();
   TApiError error;

@@ -22,4 +22,10 @@ struct THeadUnitContext {
   TClock& clock;
 };
 
+// Every head-unit command asks this first. Without a loaded runtime each job would
+// "pass" with empty results, so the command would report what never happened: instead
+// this logs the one Error line that says the runtime is not loaded, and the command
+// stops.
+bool RuntimeLoaded(THeadUnitContext& context);
+
 }  // namespace headunit

@@ -24,6 +24,7 @@ std::string TelephoneNumbersParameter(const TTelephoneNumbers& numbers, const st
 }
 
 void SyncPartnerData(THeadUnitContext& context, const TPartnerData& partner) {
+  if (!RuntimeLoaded(context)) return;
   TEdiabasApi& api = context.api;
   api.ApiInit();
   bool differs = false;

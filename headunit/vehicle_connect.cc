@@ -14,6 +14,7 @@ void StepProgress(TConnectView& view) {
 TConnectResult ConnectVehicle(THeadUnitContext& context, TConnectView& view) {
   TEdiabasApi& api = context.api;
   TConnectResult result;
+  if (!RuntimeLoaded(context)) return result;
   if (!api.ApiInit()) {
     context.log.AddLog(LogKind::Error, "Ediabas.ini - interface not correct");
     return result;

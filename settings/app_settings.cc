@@ -75,7 +75,11 @@ std::size_t TAppSettings::Capacity(TSettingsText field) { return TextLayout(fiel
 std::string TAppSettings::Text(TSettingsText field) const {
   const TTextLayout layout = TextLayout(field);
   const std::size_t length = std::min<std::size_t>(le::Load<std::uint8_t>(bytes_.data(), layout.offset), layout.capacity);
-  return std::string(reinterpret_cast<const char*>(bytes_.data() + layout.offset + 1), length);
+  const char* text = reinterpret_cast<const char*>(bytes_.data() + layout.offset + 1);
+  // A zero byte within the length is the field's padding (a damaged length byte), never
+  // part of the text: it would reach the dialog as an invisible character and the head
+  // unit as a cut parameter.
+  return std::string(text, std::find(text, text + length, '\0'));
 }
 
 void TAppSettings::SetText(TSettingsText field, std::string_view text) {

@@ -2,8 +2,9 @@
 // the whole run and stored byte for byte in App.cfg. Each text is a length byte followed
 // by its capacity of Windows-1252 characters; bytes beyond the length keep whatever an
 // earlier, longer value left there, so a record read from a file is written back
-// unchanged. A length byte larger than the capacity (a damaged file) reads as the
-// capacity. Flags are one byte each, any non-zero byte reads as on.
+// unchanged. A text ends at its length or at its first zero byte, whichever comes
+// first; a length byte larger than the capacity (a damaged file) reads as the capacity.
+// Flags are one byte each, any non-zero byte reads as on.
 // Owned by the main window; used from the user-interface thread only.
 #pragma once
 
@@ -30,7 +31,7 @@ class TAppSettings {
 
   static std::size_t Capacity(TSettingsText field);
 
-  // The text in Windows-1252.
+  // The text in Windows-1252, without zero bytes.
   std::string Text(TSettingsText field) const;
   // Stores a Windows-1252 text cut to the field's capacity.
   void SetText(TSettingsText field, std::string_view text);

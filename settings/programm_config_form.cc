@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <algorithm>
 #include <array>
 
 #include "settings/ansi_text.h"
@@ -42,7 +43,7 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
   auto* actions = new QGroupBox("Action ordering", this);
   actions->setObjectName("ActionGB");
   actions->setFont(BoldFont(font()));
-  actions->setGeometry(8, 6, 278, 88);
+  actions->setGeometry(8, 6, 278, 86);
   auto makeBox = [&](QWidget* parentWidget, const QString& text, const char* name, QRect geometry) {
     auto* box = new QCheckBox(text, parentWidget);
     box->setObjectName(name);
@@ -57,14 +58,17 @@ TProgrammConfigForm::TProgrammConfigForm(QWidget* parent, TAppSettings& settings
   ReLCB = makeBox(actions, "Reboot after last record", "ReLCB", QRect(12, 62, 258, 20));
   for (QCheckBox* box : {ReClCB, ReEOCB, ReLCB}) box->setFont(plain);
 
-  // The second group carries a check box as its title.
+  // The second group carries a check box as its title: the box sits centred on the
+  // group's top edge, in the gap below the first group, and is only as wide as its text
+  // so that the rest of the edge stays visible.
   auto* partner = new QGroupBox(this);
   partner->setObjectName("PartnerGB");
-  partner->setGeometry(8, 100, 278, 224);
-  PSDCB = makeBox(this, "Personal service center data", "PSDCB", QRect(16, 92, 250, 18));
+  partner->setGeometry(8, 104, 278, 220);
+  PSDCB = makeBox(this, "Personal service center data", "PSDCB", QRect(16, 95, 250, 18));
   PSDCB->setFont(BoldFont(font()));
   PSDCB->setToolTip("Verify during connection");
   PSDCB->setAutoFillBackground(true);
+  PSDCB->resize(std::min(PSDCB->sizeHint().width() + 4, 250), 18);
   PSDCB->raise();
 
   struct TRow {

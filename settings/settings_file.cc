@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -21,16 +22,23 @@ struct TFileError {
 
 std::string PathText(const std::string& path) { return platform::Utf8ToWin1252(path); }
 
+TFileError OpenError(const std::string& path, int err) {
+  return TFileError{"EFOpenError", "Cannot open file \"" + PathText(path) + "\". " +
+                                       platform::Utf8ToWin1252(platform::SystemErrorText(err))};
+}
+
 std::optional<TFileError> ReadRecord(const std::string& path, TAppSettings& settings) {
   int err = 0;
   int fd = platform::OpenExisting(path, platform::OpenAccess::Read, err);
-  if (fd == platform::InvalidHandle)
-    return TFileError{"EFOpenError", "Cannot open file \"" + PathText(path) + "\". " +
-                                         platform::Utf8ToWin1252(platform::SystemErrorText(err))};
+  if (fd == platform::InvalidHandle) return OpenError(path, err);
   std::array<unsigned char, AppSettingsSize> buffer{};
   std::size_t got = 0;
   const bool read = platform::ReadAt(fd, buffer.data(), buffer.size(), 0, got, err);
-  platform::CloseHandle(fd, err);
+  int closeErr = 0;
+  platform::CloseHandle(fd, closeErr);
+  // A folder opens for reading but refuses the first read: it is no file to open, so
+  // this is the open error, not a stream shorter than the record.
+  if (!read && err == EISDIR) return OpenError(path, err);
   std::memcpy(settings.Bytes().data(), buffer.data(), got);
   if (!read || got < AppSettingsSize) return TFileError{"EReadError", "Stream read error"};
   return std::nullopt;

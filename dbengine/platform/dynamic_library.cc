@@ -27,4 +27,10 @@ void* DynamicLibrary::FindSymbol(const char* symbol) const {
   return ::dlsym(handle_, symbol);
 }
 
+std::string DynamicLibrary::FileContaining(const void* address) {
+  Dl_info info{};
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
 }  // namespace hdb::platform

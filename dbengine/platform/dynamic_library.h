@@ -21,6 +21,10 @@ class DynamicLibrary {
   // The address of an exported symbol, nullptr when the library has none of that name.
   void* FindSymbol(const char* symbol) const;
 
+  // The file of the loaded program or library that holds `address` (code or data), as
+  // the loader names it; empty when no loaded file holds it.
+  static std::string FileContaining(const void* address);
+
  private:
   explicit DynamicLibrary(void* handle) : handle_(handle) {}
   void* handle_;

@@ -42,7 +42,18 @@ bool THDBDatabaseFile::TakeShareLock(int fd, int& err) const {
 }
 
 bool THDBDatabaseFile::OpenHandle(int& err) {
-  int fd = pf::OpenExisting(fileName_, accessMode_ == AccessRead ? pf::OpenAccess::Read : pf::OpenAccess::ReadWrite, err);
+  int fd = pf::InvalidHandle;
+  if (accessMode_ == AccessRead) {
+    // A reader's locks stand for claims that must keep every other process out (its
+    // session slot, the single-user claim, table locks), and only a descriptor open for
+    // writing can take such locks. Nothing is written through it: the access mode
+    // refuses every write. A file that cannot be opened for writing at all is read
+    // through a read-only descriptor, whose locks are shared.
+    int ignored = 0;
+    fd = pf::OpenExisting(fileName_, pf::OpenAccess::ReadWrite, ignored);
+  }
+  if (fd == pf::InvalidHandle)
+    fd = pf::OpenExisting(fileName_, accessMode_ == AccessRead ? pf::OpenAccess::Read : pf::OpenAccess::ReadWrite, err);
   if (fd == pf::InvalidHandle) return false;
   if (!TakeShareLock(fd, err)) {
     int ignored = 0;
@@ -100,6 +111,12 @@ void THDBDatabaseFile::OpenFile(const std::string& name, std::uint8_t accessMode
   filePointer_ = 0;
   opened_ = true;
 }
+
+bool THDBDatabaseFile::LocksExclusively() const {
+  return handle_ != pf::InvalidHandle && pf::IsWritableDescriptor(handle_);
+}
+
+void THDBDatabaseFile::RestrictToReading() { accessMode_ = AccessRead; }
 
 void THDBDatabaseFile::CloseFile() {
   CheckOpened("CloseFile");
@@ -173,7 +190,13 @@ std::int64_t THDBDatabaseFile::GetPosition() {
 void THDBDatabaseFile::SetSize(std::int64_t size) {
   CheckOpened("SetSize");
   SetPosition(size);
-  auto attempt = [&] { return handle_ != pf::InvalidHandle && pf::Truncate(handle_, size, lastError_); };
+  auto attempt = [&] {
+    if (accessMode_ == AccessRead || handle_ == pf::InvalidHandle) {
+      lastError_ = EBADF;  // as through a read-only descriptor
+      return false;
+    }
+    return pf::Truncate(handle_, size, lastError_);
+  };
   if (!attempt() && !(ReopenIfLost() && attempt()))
     RaiseHDB(Errors::CannotTruncateFile, fileName_, size, lastError_, pf::SystemErrorText(lastError_));
 }
@@ -227,7 +250,8 @@ void THDBDatabaseFile::Read(void* buffer, int errorCode, std::int64_t position, 
 }
 
 bool THDBDatabaseFile::DoWrite(const void* buffer, std::int64_t position, std::uint32_t count) {
-  if (handle_ == pf::InvalidHandle) {
+  // A reader's descriptor may be open for writing (for its locks); it never writes.
+  if (accessMode_ == AccessRead || handle_ == pf::InvalidHandle) {
     lastError_ = EBADF;
     return false;
   }

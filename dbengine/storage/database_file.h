@@ -10,6 +10,11 @@
 // locking a range this object already holds is refused, and an unlock must name a
 // range exactly as it was locked. Sharing is emulated with one lock byte at 2^62:
 // shared opens hold it shared, an open without sharing holds it exclusively.
+// Byte locks are exclusive, so that a lock that stands for a claim keeps every other
+// process out whatever its access: a file opened for reading therefore gets a
+// descriptor open for writing when the file allows it, and the read access mode
+// refuses every write and size change through it. Only a file that cannot be opened
+// for writing at all is read through a read-only descriptor, whose locks are shared.
 //
 // Not locked: the owner (the disk page manager) uses it under the database object's
 // in-process lock.
@@ -68,6 +73,12 @@ class THDBDatabaseFile {
   // Checks the descriptor; when it is lost, reopens the file by name (three
   // attempts, one second apart). True when a valid descriptor exists afterwards.
   bool ReopenIfLost();
+
+  // Whether byte locks taken through the descriptor exclude every other descriptor.
+  bool LocksExclusively() const;
+  // From now on every write and size change is refused as through a read-only
+  // descriptor; the descriptor and its locks stay.
+  void RestrictToReading();
 
   bool IsOpen() const { return opened_; }
   const std::string& FileName() const { return fileName_; }

@@ -48,8 +48,11 @@ void THDBInternalDBDirectAccessFile::Open(std::int32_t startPageNo) {
   std::vector<std::int32_t> pages;
   std::int32_t limit = size;
   std::int32_t no = startPageNo;
+  // A damaged size can ask for far more pages than the chain has, and a damaged chain
+  // may lead back into itself: the walk ends at the chain's end or at a page met twice.
+  std::unordered_set<std::int32_t> seen;
   for (std::int32_t i = 0; i < needed; ++i) {
-    if (no < 0) RaiseHDB(Errors::TableFilePageMissing, i);
+    if (no < 0 || !seen.insert(no).second) RaiseHDB(Errors::TableFilePageMissing, i);
     // Byte 0 may be held as "LockFile" by another process: read from byte 1 on.
     std::uint8_t pageHeader[PageHeaderLayout::Size] = {};
     manager_.ReadPageRange(pageHeader + 1, no, PageHeaderLayout::Size - 1, 1);

@@ -1,7 +1,6 @@
 #include "dbengine/storage/disk_database.h"
 
 #include <algorithm>
-#include <cassert>
 
 #include "dbengine/storage/active_sessions_file.h"
 #include "dbengine/storage/disk_page_manager.h"
@@ -24,7 +23,7 @@ THDBDiskDatabaseData::~THDBDiskDatabaseData() {
     }
     singleUserClaim_ = false;
   }
-  Close();
+  CloseQuietly();
 }
 
 bool THDBDiskDatabaseData::IsOpen() const { return pageManager_ && pageManager_->IsOpen(); }
@@ -39,9 +38,19 @@ void THDBDiskDatabaseData::CloseSystemFiles() {
 void THDBDiskDatabaseData::Close() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   CloseSystemFiles();
-  if (pageManager_) pageManager_->Close();
-  pageManager_.reset();
+  // The object is closed whatever the page manager's close reports (20097 for
+  // changes that no commit wrote; it has rolled them back).
+  std::unique_ptr<THDBDiskPageManager> pageManager = std::move(pageManager_);
   singleUserClaim_ = false;
+  if (pageManager) pageManager->Close();
+}
+
+void THDBDiskDatabaseData::CloseQuietly() noexcept {
+  try {
+    Close();
+  } catch (...) {
+    // On an error path already: the first error is the one reported.
+  }
 }
 
 bool THDBDiskDatabaseData::Open(bool exclusive) {
@@ -74,9 +83,7 @@ bool THDBDiskDatabaseData::Open(bool exclusive) {
     lockManager_ = std::make_unique<THDBDatabaseTableLockManager>(*pageManager_, MaxSessions, MultiUser, exclusive);
     return needsRepair;
   } catch (...) {
-    CloseSystemFiles();
-    pageManager_->Close();
-    pageManager_.reset();
+    CloseQuietly();
     throw;
   }
 }
@@ -106,14 +113,10 @@ void THDBDiskDatabaseData::CreateDatabase() {
       pageManager_->RollbackPages(SystemSessionID);
     } catch (const EHDBException&) {
     }
-    CloseSystemFiles();
-    pageManager_->Close();
-    pageManager_.reset();
+    CloseQuietly();
     throw;
   }
-  CloseSystemFiles();
-  pageManager_->Close();
-  pageManager_.reset();
+  Close();
 }
 
 void THDBDiskDatabaseData::Attach(THDBSessionLink& session) {
@@ -135,13 +138,18 @@ void THDBDiskDatabaseData::Attach(THDBSessionLink& session) {
       session.SetSessionID(0);
       if (!singleUserClaim_) {
         singleUserClaim_ = sessionsFile_->ClaimSingleUser();
-        if (!singleUserClaim_) ReadOnly = true;
+        if (!singleUserClaim_) {
+          // Another process owns the file: this one may only read it, down to the
+          // page layer, so that no path writes into it.
+          ReadOnly = true;
+          pageManager_->SetReadOnly();
+        }
       }
     }
     sessions_.push_back(&session);
   } catch (...) {
     // The file this attach opened has no session to close it later.
-    if (opened) Close();
+    if (opened) CloseQuietly();
     throw;
   }
 }
@@ -162,9 +170,11 @@ void THDBDiskDatabaseData::Detach(THDBSessionLink& session) {
     try {
       if (session.InTransaction()) Rollback(session.SessionID());
     } catch (...) {
-      Close();
+      CloseQuietly();
       throw;
     }
+    // Changes outside a transaction that no commit wrote are rolled back by the close
+    // and reported (20097).
     Close();
   }
 }
@@ -184,7 +194,7 @@ bool THDBDiskDatabaseData::IsEncrypted() const { return IsOpen() && pageManager_
 
 void THDBDiskDatabaseData::Commit(std::int32_t session, bool flush) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  assert(IsOpen());
+  if (!IsOpen()) RaiseHDB(Errors::CommitNotOpened);
   if (MultiUser && !lockManager_->LockModifiedTables(session)) RaiseHDB(Errors::CommitLocksFailed);
   pageManager_->CommitPages(session);
   if (flush) pageManager_->File().FlushFileBuffers();
@@ -193,7 +203,7 @@ void THDBDiskDatabaseData::Commit(std::int32_t session, bool flush) {
 
 void THDBDiskDatabaseData::Rollback(std::int32_t session) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
-  assert(IsOpen());
+  if (!IsOpen()) RaiseHDB(Errors::RollbackNotOpened);
   if (MultiUser) lockManager_->ReleaseAfterCommit(session);
   pageManager_->RollbackPages(session);
 }

@@ -60,7 +60,9 @@ class THDBDiskDatabaseData : public THDBDatabaseData {
   bool Open(bool exclusive);
   // Makes a new file (replacing one of that name) with its system files, then closes it.
   void CreateDatabase();
-  // Frees the system files and closes the file; writes nothing.
+  // Frees the system files and closes the file. Changes that no commit wrote are
+  // rolled back and then reported with 20097, the object closed either way; writes
+  // nothing else.
   void Close();
   bool IsOpen() const;
 
@@ -83,6 +85,8 @@ class THDBDiskDatabaseData : public THDBDatabaseData {
 
  private:
   void CloseSystemFiles();
+  // Close on an error path or in the destructor, where nothing more can be reported.
+  void CloseQuietly() noexcept;
 
   std::unique_ptr<THDBDiskPageManager> pageManager_;
   std::unique_ptr<THDBSystemDirectory> systemDirectory_;

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <exception>
 
 #include "dbengine/platform/posix_file.h"
 #include "dbengine/platform/system_services.h"
@@ -58,7 +59,12 @@ THDBDiskPageManager::THDBDiskPageManager() {
 }
 
 THDBDiskPageManager::~THDBDiskPageManager() {
-  if (file_.IsOpen()) Close();
+  if (!file_.IsOpen()) return;
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report the dropped changes; Close has rolled them back.
+  }
 }
 
 void THDBDiskPageManager::ResetPositions() {
@@ -93,6 +99,10 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
       multiUser_ = false;
     }
     file_.OpenFile(fileName, access, share);
+    // A reader whose locks cannot keep other processes out could share a connection
+    // slot with another reader: it works single-user, where sharing the claim is
+    // harmless.
+    if (readOnly && !file_.LocksExclusively()) multiUser_ = false;
 
     ResetPositions();
     bool needsRepair = false;
@@ -171,6 +181,15 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
 }
 
 void THDBDiskPageManager::Close() {
+  std::exception_ptr failure;
+  bool dropped = false;
+  if (file_.IsOpen() && freeSpace_) {
+    try {
+      dropped = RollbackPendingChanges();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
   freeSpace_.reset();
   ClearSharedCache();
   if (file_.IsOpen()) {
@@ -182,6 +201,12 @@ void THDBDiskPageManager::Close() {
   }
   headerLockDepth_ = 0;
   heldHeaderLockPosition_ = -1;
+  if (failure) std::rethrow_exception(failure);
+  if (dropped) RaiseHDB(Errors::NonCommittedPages);
+}
+
+void THDBDiskPageManager::CheckWritable() const {
+  if (IsReadOnly()) RaiseHDB(Errors::ReadOnlyDatabase, file_.FileName());
 }
 
 void THDBDiskPageManager::ReadHeader() {
@@ -289,6 +314,7 @@ void THDBDiskPageManager::ReadPageRange(void* buffer, PageNo pageNo, std::uint32
 
 void THDBDiskPageManager::WritePageRange(const void* buffer, PageNo pageNo, std::uint32_t count,
                                          std::uint32_t offset) {
+  CheckWritable();
   CheckPageRange(pageNo, count, offset, true);
   file_.Write(buffer, Errors::DirectPageWrite, PageOffset(pageNo) + offset, count);
 }
@@ -346,6 +372,7 @@ void THDBDiskPageManager::MarkPageCurrent(TSessionID session, THDBPage* page) {
 
 void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
   assert(freeSpace_);
+  CheckWritable();
   const std::int32_t pageNo = freeSpace_->AllocatePage();
   page->SetPageNo(pageNo);
   page->FreshBuffer(PageSize(), true);
@@ -353,6 +380,7 @@ void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
 
 void THDBDiskPageManager::FreePageNo(std::int32_t pageNo) {
   assert(freeSpace_);
+  CheckWritable();
   std::uint8_t mark[4];
   le::Store<std::int32_t>(mark, 0, FreedPageVersion);
   file_.Write(mark, Errors::FreedMarkWrite, PageOffset(pageNo) + PageHeaderLayout::PageVersion::offset, 4);
@@ -372,6 +400,7 @@ bool THDBDiskPageManager::ReadPage(THDBPage* page) {
 
 void THDBDiskPageManager::WritePage(THDBPage* page) {
   assert(page->HasBuffer() && page->BufferSize() >= PageSize());
+  CheckWritable();
   // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
   const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
   page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
@@ -390,6 +419,7 @@ void THDBDiskPageManager::RevalidatePage(THDBPage* page) {
 void THDBDiskPageManager::RemovePage(TSessionID session, std::int32_t pageNo) {
   assert(freeSpace_);
   freeSpace_->CheckNotMapPage(pageNo);
+  CheckWritable();
   THDBPageManager::RemovePage(session, pageNo);
 }
 
@@ -403,6 +433,7 @@ THDBPage* THDBDiskPageManager::GetPage(TSessionID session, std::int32_t pageNo, 
 void THDBDiskPageManager::CommitPages(TSessionID session) {
   if (!HasPendingChanges(session)) return;
   // A commit its own checks refuse must not mark the file as being updated.
+  CheckWritable();
   CheckCommittable(SessionEntry(session));
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
   ReadHeader();
@@ -418,6 +449,7 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
 
 void THDBDiskPageManager::TruncateUnusedTail() {
   assert(freeSpace_);
+  CheckWritable();
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtFree);
   ReadHeader();
   freeSpace_->LoadFromHeader();

@@ -65,7 +65,10 @@ class THDBDiskPageManager : public THDBPageManager {
   // and lock blocks and the counter, and leaves it open for read/write.
   void Create(const std::string& fileName, const THDBPassword& password, std::uint16_t extentPageCount,
               std::uint16_t pageSize);
-  // Closes the file; writes nothing. A failing close is treated as closed.
+  // Closes the file. Changes no commit will write are rolled back first (the pages
+  // they added go back to free space, so nothing stays marked used that was never
+  // written), and then reported with 20097 once the file is closed. Writes nothing
+  // else; a failing close is treated as closed.
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
 
@@ -114,9 +117,14 @@ class THDBDiskPageManager : public THDBPageManager {
   std::int64_t ObjectIDCounterPosition() const { return counterPosition_; }
   std::int64_t PagesStart() const { return pagesStart_; }
   bool IsReadOnly() const { return file_.AccessMode() == THDBDatabaseFile::AccessRead; }
+  // The session only reads the file from now on (another process holds it): every
+  // page change, allocation and write is refused with 30456.
+  void SetReadOnly() { file_.RestrictToReading(); }
   bool Exclusive() const { return exclusive_; }
 
  private:
+  // 30456 when the file is only read.
+  void CheckWritable() const;
   void CheckPageRange(PageNo pageNo, std::uint32_t count, std::uint32_t offset, bool forWrite) const;
   std::int64_t TablesLockPosition() const { return lockBlockPosition_ + LockBlockLayout::TablesLockByte; }
   std::int64_t HeaderLockPosition() const { return lockBlockPosition_ + LockBlockLayout::HeaderLockByte; }

@@ -82,6 +82,9 @@ inline constexpr THDBErrorDef EncryptionNotSupported{
     30448, "Cannot create database - encrypted database files are not supported"};
 inline constexpr THDBErrorDef InvalidPageSize{30449, "Invalid page size: %d. The page size must be at least %d bytes"};
 inline constexpr THDBErrorDef InvalidExtentPageCount{30450, "Invalid extent page count: %d"};
+// Commit and rollback asked of a database object whose file is not open.
+inline constexpr THDBErrorDef CommitNotOpened{30454, "Error - database file is not opened."};
+inline constexpr THDBErrorDef RollbackNotOpened{30455, "Error - database file is not opened."};
 
 // ---- Pages, page cache and session changes -----------------------------------------
 inline constexpr THDBErrorDef PageBufferNil{20038, "Invalid page buffer. Buffer is Nil"};
@@ -106,6 +109,10 @@ inline constexpr THDBErrorDef DatabaseLockedAtCommit{20213, "Database is locked"
 inline constexpr THDBErrorDef PageReadFailed{20299, "Error reading database file page. Page No: %d, type %d"};
 inline constexpr THDBErrorDef UnknownPageType{30382, "Unknown Page Type: (%d)"};
 inline constexpr THDBErrorDef DecryptPageFailed{30446, "Decrypt page error. Check CRC failed. PageNo: %d"};
+// A page change asked of a session that only reads the file (another process holds
+// it, or it cannot be written).
+inline constexpr THDBErrorDef ReadOnlyDatabase{
+    30456, "Cannot change database file '%s'. The database is open in read-only mode"};
 
 // ---- Free-space management ---------------------------------------------------------
 inline constexpr THDBErrorDef DatabaseLockedAtAllocate{20231, "Database is locked"};
@@ -121,6 +128,9 @@ inline constexpr int PFSPageTypeWhileTesting = 30430;
 inline constexpr THDBErrorDef EAMPageNotAddressable{30431, "Page: %d cannot be addressed. TotalPageCount=%d"};
 inline constexpr int PFSPageTypeWhileFindingLast = 30432;
 inline constexpr THDBErrorDef CannotDeleteMapPage{30434, "Cannot delete PFS or EAM page. PageNo=%d"};
+// The free-space map offered one of its own pages: its bit was found clear.
+inline constexpr THDBErrorDef MapPageOffered{30453,
+                                             "Cannot allocate PFS or EAM page. PageNo=%d. Possible data corruption"};
 
 // ---- Internal files ----------------------------------------------------------------
 inline constexpr THDBErrorDef DirectFileWrongPageType{20155, "Invalid PageType found: %d but expecting: %d"};

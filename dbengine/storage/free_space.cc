@@ -151,7 +151,12 @@ std::int32_t THDBDatabaseFreeSpaceManager::FindFreePage() {
   const std::int32_t lastEAM = LastEAMIndex();
   std::int32_t found = SearchEAM(lastEAM);
   for (std::int32_t e = 0; found < 0 && e < lastEAM; ++e) found = SearchEAM(e);
-  if (found >= 0) MarkPage(found, true);
+  if (found < 0) return found;
+  // Map pages are always marked used: a clear bit on one is damage, and handing the
+  // page out would let the next commit write over the map. Refused before anything
+  // is marked.
+  if (IsMapPage(found)) RaiseHDB(Errors::MapPageOffered, found);
+  MarkPage(found, true);
   return found;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <exception>
 
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/hdb_exception.h"
@@ -85,6 +86,22 @@ bool THDBPageManager::HasPendingChanges(TSessionID session) const {
 void THDBPageManager::CheckNoPendingChanges() const {
   for (const auto& entry : sessions_)
     if (entry->ChangedPages.Count() > 0) RaiseHDB(Errors::NonCommittedPages);
+}
+
+bool THDBPageManager::RollbackPendingChanges() {
+  bool any = false;
+  std::exception_ptr failure;
+  for (auto& entry : sessions_) {
+    if (!HasPendingChanges(entry->SessionID)) continue;
+    any = true;
+    try {
+      RollbackPages(entry->SessionID);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  return any;
 }
 
 void THDBPageManager::DestroyPage(THDBPage* page) {

@@ -56,6 +56,9 @@ class THDBPageManager {
   // 20097 when a session still has uncommitted changes.
   void CheckNoPendingChanges() const;
   bool HasPendingChanges(TSessionID session) const;
+  // Rolls back every session that has changes pending; true when there was one. A
+  // failing rollback does not stop the others; the first failure is raised after.
+  bool RollbackPendingChanges();
 
   std::int32_t CacheLimit() const { return cacheLimit_; }
   void SetCacheLimit(std::int32_t limit) { cacheLimit_ = limit; }

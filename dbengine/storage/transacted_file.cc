@@ -134,28 +134,57 @@ void THDBInternalDBTransactedAccessFile::SetSize(TSessionID session, std::int32_
   first.SetDirty();
 }
 
-std::int32_t THDBInternalDBTransactedAccessFile::Transfer(TSessionID session, std::uint8_t* buffer,
-                                                          std::int32_t count, bool revalidate, bool write) {
+std::int32_t THDBInternalDBTransactedAccessFile::WalkContent(TSessionID session, std::int32_t count, bool revalidate,
+                                                             const ContentVisitor& visit) {
   const std::uint32_t pds = manager_.PageDataSize();
   std::int32_t done = 0;
   std::int32_t no = startPageNo_;
   std::uint32_t offset = IFH::Size;
-  while (no != -1 && done < count) {
+  // A damaged chain may lead back to a page already met; walking on would hand out
+  // the same bytes again as content.
+  std::unordered_set<std::int32_t> seen;
+  for (std::int32_t step = 0; no != -1 && done < count; ++step) {
+    if (!seen.insert(no).second) RaiseHDB(Errors::TableFilePageMissing, step);
     THDBPinnedPage page(manager_, manager_.GetPage(session, no, revalidate, pageType_));
     const std::int32_t n = std::min<std::int32_t>(static_cast<std::int32_t>(pds - offset), count - done);
     if (n > 0) {
-      if (write) {
-        std::memcpy(DataArea(page.Get()) + offset, buffer + done, static_cast<std::size_t>(n));
-        page.SetDirty();
-      } else {
-        std::memcpy(buffer + done, DataArea(page.Get()) + offset, static_cast<std::size_t>(n));
-      }
+      visit(page, offset, done, n);
       done += n;
     }
     no = page->NextPageNo();
     offset = 0;
   }
   return done;
+}
+
+std::vector<std::uint8_t> THDBInternalDBTransactedAccessFile::ReadStored(TSessionID session, std::int32_t count,
+                                                                         bool revalidate) {
+  // Grown page by page: a damaged recorded size must not allocate more than the chain
+  // actually holds.
+  std::vector<std::uint8_t> out;
+  WalkContent(session, count, revalidate,
+              [&](THDBPinnedPage& page, std::uint32_t offset, std::int32_t, std::int32_t n) {
+                const std::uint8_t* from = DataArea(page.Get()) + offset;
+                out.insert(out.end(), from, from + n);
+              });
+  return out;
+}
+
+std::vector<std::uint8_t> THDBInternalDBTransactedAccessFile::Inflate(TSessionID session, const SizeInfo& size,
+                                                                      bool revalidate, std::int32_t count) {
+  if (size.Algorithm != caZlib) {
+    RaiseHDB(Errors::DecompressionFailed,
+             Format("compression algorithm %d is not supported", static_cast<int>(size.Algorithm)));
+  }
+  const std::vector<std::uint8_t> stored = ReadStored(session, size.StoredSize, revalidate);
+  const auto got = static_cast<std::int32_t>(stored.size());
+  if (got < size.StoredSize) RaiseHDB(Errors::InternalFileChainTooShort, size.StoredSize, got, count);
+  std::vector<std::uint8_t> plain;
+  std::string error;
+  if (!ZlibDecompress(stored.data(), stored.size(), static_cast<std::size_t>(std::max(size.PlainSize, 0)), plain,
+                      error))
+    RaiseHDB(Errors::DecompressionFailed, error);
+  return plain;
 }
 
 void THDBInternalDBTransactedAccessFile::WriteFile(TSessionID session, const void* data, int level,
@@ -174,7 +203,11 @@ void THDBInternalDBTransactedAccessFile::WriteFile(TSessionID session, const voi
     storedSize = static_cast<std::int32_t>(compressed.size());
   }
   SetSize(session, storedSize, algorithm, count);
-  Transfer(session, const_cast<std::uint8_t*>(stored), storedSize, true, true);
+  WalkContent(session, storedSize, true,
+              [&](THDBPinnedPage& page, std::uint32_t offset, std::int32_t done, std::int32_t n) {
+                std::memcpy(DataArea(page.Get()) + offset, stored + done, static_cast<std::size_t>(n));
+                page.SetDirty();
+              });
 }
 
 void THDBInternalDBTransactedAccessFile::ReadFile(TSessionID session, void* buffer, bool revalidate,
@@ -183,28 +216,27 @@ void THDBInternalDBTransactedAccessFile::ReadFile(TSessionID session, void* buff
   const SizeInfo size = GetSize(session, revalidate);
   if (size.PlainSize < count) RaiseHDB(Errors::InternalFileTooShort, size.PlainSize, count);
   if (size.Algorithm == caNone) {
-    const std::int32_t got = Transfer(session, static_cast<std::uint8_t*>(buffer), count, revalidate, false);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    const std::int32_t got = WalkContent(
+        session, count, revalidate, [&](THDBPinnedPage& page, std::uint32_t offset, std::int32_t done, std::int32_t n) {
+          std::memcpy(out + done, DataArea(page.Get()) + offset, static_cast<std::size_t>(n));
+        });
     if (got < count) RaiseHDB(Errors::InternalFileChainTooShort, count, got, count);
     return;
   }
-  if (size.Algorithm != caZlib) {
-    RaiseHDB(Errors::DecompressionFailed,
-             Format("compression algorithm %d is not supported", static_cast<int>(size.Algorithm)));
-  }
-  std::vector<std::uint8_t> stored(static_cast<std::size_t>(std::max(size.StoredSize, 0)));
-  const std::int32_t got = Transfer(session, stored.data(), size.StoredSize, revalidate, false);
-  if (got < size.StoredSize) RaiseHDB(Errors::InternalFileChainTooShort, size.StoredSize, got, count);
-  std::vector<std::uint8_t> plain;
-  std::string error;
-  if (!ZlibDecompress(stored.data(), stored.size(), static_cast<std::size_t>(size.PlainSize), plain, error))
-    RaiseHDB(Errors::DecompressionFailed, error);
+  const std::vector<std::uint8_t> plain = Inflate(session, size, revalidate, count);
   if (count > 0) std::memcpy(buffer, plain.data(), static_cast<std::size_t>(count));
 }
 
 std::vector<std::uint8_t> THDBInternalDBTransactedAccessFile::ReadAll(TSessionID session, bool revalidate) {
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(std::max(GetPlainSize(session, revalidate), 0)));
-  ReadFile(session, out.data(), revalidate, static_cast<std::int32_t>(out.size()));
-  return out;
+  CheckOpen("ReadFile");
+  const SizeInfo size = GetSize(session, revalidate);
+  if (size.PlainSize < 0) RaiseHDB(Errors::InternalFileTooShort, size.PlainSize, 0);
+  if (size.Algorithm != caNone) return Inflate(session, size, revalidate, size.PlainSize);
+  std::vector<std::uint8_t> content = ReadStored(session, size.PlainSize, revalidate);
+  const auto got = static_cast<std::int32_t>(content.size());
+  if (got < size.PlainSize) RaiseHDB(Errors::InternalFileChainTooShort, size.PlainSize, got, size.PlainSize);
+  return content;
 }
 
 }  // namespace hdb

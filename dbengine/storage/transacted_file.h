@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "dbengine/storage/internal_file_header.h"
@@ -51,9 +52,16 @@ class THDBInternalDBTransactedAccessFile {
   void CheckOpen(const char* operation) const;
   // Removes (at the session's commit) every page of the chain from `pageNo` on.
   void RemoveChain(TSessionID session, std::int32_t pageNo);
-  // Reads or writes `count` stored bytes from logical content offset 0 along the chain;
-  // returns the bytes moved.
-  std::int32_t Transfer(TSessionID session, std::uint8_t* buffer, std::int32_t count, bool revalidate, bool write);
+  // Called per page with the page, the data offset of its part, the content offset of
+  // that part and its length.
+  using ContentVisitor = std::function<void(THDBPinnedPage&, std::uint32_t, std::int32_t, std::int32_t)>;
+  // Walks the chain over the first `count` stored bytes; returns the bytes walked
+  // (fewer when the chain ends early). A chain that loops raises 20300.
+  std::int32_t WalkContent(TSessionID session, std::int32_t count, bool revalidate, const ContentVisitor& visit);
+  // The first `count` stored bytes, or fewer when the chain ends early.
+  std::vector<std::uint8_t> ReadStored(TSessionID session, std::int32_t count, bool revalidate);
+  // The plain content of a compressed file.
+  std::vector<std::uint8_t> Inflate(TSessionID session, const SizeInfo& size, bool revalidate, std::int32_t count);
 
   THDBPageManager& manager_;
   std::int32_t startPageNo_ = -1;

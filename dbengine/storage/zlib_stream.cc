@@ -15,6 +15,12 @@ std::optional<std::vector<std::uint8_t>> ZlibCompress(const void* data, std::siz
 
 bool ZlibDecompress(const void* data, std::size_t size, std::size_t plainSize, std::vector<std::uint8_t>& out,
                     std::string& error) {
+  // Deflate gives at most 1032 bytes per byte of stream: a larger recorded size is
+  // damage, refused before the output buffer is sized from it.
+  if (plainSize / MaxDeflateRatio > size) {
+    error = "the recorded size is more than the stream can give";
+    return false;
+  }
   out.assign(plainSize, 0);
   z_stream zs{};
   if (inflateInit(&zs) != Z_OK) {

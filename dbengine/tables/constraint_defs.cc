@@ -25,16 +25,25 @@ void WriteRefName(THDBStream& stream, std::string_view name) {
   if (length) stream.WriteBuffer(name.data(), length);
 }
 
+// B always counts the length byte and at most 255 characters, and the length byte
+// always says B - 1: any other B, or a length byte that disagrees, is damage (taken as
+// read, it would put the rest of the record out of step).
 template <class BType>
 std::string ReadRefName(THDBStream& stream) {
+  const std::size_t at = stream.Position();
   std::int64_t b = static_cast<std::int64_t>(stream.ReadValue<BType>());
-  if (b <= 0) return {};
-  if (static_cast<std::size_t>(b) > stream.Remaining()) stream.RaiseDamagedSize(b);
+  if (b < 1 || b > 256 || static_cast<std::size_t>(b) > stream.Remaining()) stream.RaiseDamagedSize(b);
   std::string bytes(static_cast<std::size_t>(b), '\0');
   stream.ReadBuffer(bytes.data(), bytes.size());
-  std::size_t length = std::min<std::size_t>(static_cast<std::uint8_t>(bytes[0]), bytes.size() - 1);
-  return bytes.substr(1, length);
+  if (static_cast<std::uint8_t>(bytes[0]) != b - 1) stream.RaiseDamagedItem(at, sizeof(BType) + bytes.size());
+  return bytes.substr(1);
 }
+
+// What every stored constraint takes at least, whatever its kind (known or not): the
+// kind byte and the prefix of an empty name. A key column of a unique constraint takes
+// its id and an empty name.
+constexpr std::size_t MinConstraintRecordSize = 1 + 1 + 4;
+constexpr std::size_t MinConstraintColumnSize = 4 + 4 + 1;
 
 std::string DerivedName(std::string_view prefix, const std::vector<THDBObjectRef>& columns) {
   std::string name(prefix);
@@ -144,7 +153,7 @@ void THDBConstraintDefUnique::LoadFromStream(THDBStream& stream) {
   FirstRef.Name = ReadRefName<std::int32_t>(stream);
   TableRef.Name = ReadRefName<std::int32_t>(stream);
   IndexRef.Name = ReadRefName<std::int32_t>(stream);
-  std::int32_t count = stream.ReadValue<std::int32_t>();
+  std::int32_t count = stream.ReadCount(MinConstraintColumnSize);
   Columns.clear();
   for (std::int32_t i = 0; i < count; ++i) {
     THDBObjectRef c;
@@ -197,7 +206,7 @@ std::unique_ptr<THDBMetaObjectDef> THDBConstraintDefPrimary::Clone() const {
 
 void THDBConstraintDefs::LoadFromStream(THDBStream& stream) {
   Clear();
-  std::int32_t count = stream.ReadValue<std::int32_t>();
+  std::int32_t count = stream.ReadCount(MinConstraintRecordSize);
   for (std::int32_t i = 0; i < count; ++i) {
     std::unique_ptr<THDBConstraintDef> c = THDBConstraintDef::Create(stream.ReadValue<std::uint8_t>());
     c->LoadFromStream(stream);

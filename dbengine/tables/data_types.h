@@ -120,6 +120,11 @@ const THDBTypeRow& TypeRow(int i);
 
 // Declared type -> base type; 0 when the declared type is not supported.
 std::uint8_t DeclaredToBaseType(std::uint8_t declaredType);
+// Whether a field may carry the pair: the declared type is supported and baseType is
+// the one the table maps it to (every row of a declared type names the same base type).
+inline bool IsTypeTablePair(std::uint8_t declaredType, std::uint8_t baseType) {
+  return baseType != 0 && DeclaredToBaseType(declaredType) == baseType;
+}
 // Base type -> the declared type of the first row with that base type; 0 when none.
 std::uint8_t BaseToDeclaredType(std::uint8_t baseType);
 // Dataset field type -> declared type; raises "Unknown DataType" (30289) when no row has it.

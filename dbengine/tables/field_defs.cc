@@ -16,12 +16,15 @@ namespace {
 std::atomic<THDBDefaultExpressionBuilder> g_defaultExpressionBuilder{nullptr};
 
 // Texts and byte arrays take their slot size from the declared size: a negative one,
-// or one whose slot would not fit an int32, describes no field.
+// or one whose slot alone would not fit the largest record, describes no field.
 bool IsDamagedDeclaredSize(std::uint8_t baseType, std::int32_t size) {
   if (!IsStringBaseType(baseType) && baseType != btBytes && baseType != btVarBytes) return false;
-  std::int32_t limit = IsWideStringBaseType(baseType) ? INT32_MAX / 2 - 1 : INT32_MAX - 1;
-  return size < 0 || size > limit;
+  std::int64_t slot = (std::int64_t{size} + 1) * (IsWideStringBaseType(baseType) ? 2 : 1);
+  return size < 0 || slot > MaxFieldDataSize;
 }
+
+// The shortest stored field record: an empty name, no BLOB settings, a NULL default.
+constexpr std::size_t MinFieldRecordSize = 1 + 4 + 2 + 4 + 4 * 8 + 1 + 2;
 
 }  // namespace
 
@@ -54,8 +57,12 @@ void THDBFieldDef::Assign(const THDBMetaObjectDef& other) {
 
 void THDBFieldDef::LoadFromStream(THDBStream& stream) {
   THDBMetaObjectDef::LoadFromStream(stream);
+  // Values are stored by the base type and exchanged by the declared one: a pair the
+  // type table does not have would move values of one size through a slot of another.
+  const std::size_t typesAt = stream.Position();
   BaseType = stream.ReadValue<std::uint8_t>();
   DeclaredType = stream.ReadValue<std::uint8_t>();
+  if (!IsTypeTablePair(DeclaredType, BaseType)) stream.RaiseDamagedItem(typesAt, 2);
   DeclaredSize = stream.ReadValue<std::int32_t>();
   if (IsDamagedDeclaredSize(BaseType, DeclaredSize)) stream.RaiseDamagedSize(DeclaredSize);
   if (IsBlobBaseType(BaseType)) {
@@ -136,12 +143,14 @@ THDBFieldDef& THDBFieldDefs::AddField(std::string_view name, std::uint8_t declar
   return ref;
 }
 
+std::size_t THDBFieldDefs::MinStoredRecordSize() const { return MinFieldRecordSize; }
+
 void THDBFieldDefs::LoadFromStream(THDBStream& stream) {
   THDBMetaObjectDefs::LoadFromStream(stream);
-  // Offsets are int32: a stored list whose record would be larger is damaged.
+  // No table stores a record larger than a page can hold.
   std::int64_t recordSize = NullBitmap::Size(Count());
-  for (int i = 0; i < Count(); ++i) recordSize += Field(i).MemoryDataSize;
-  if (recordSize > INT32_MAX) stream.RaiseDamagedSize(recordSize);
+  for (int i = 0; i < Count(); ++i) recordSize += Field(i).DiskDataSize;
+  if (recordSize > MaxDiskRecordSize) stream.RaiseDamagedSize(recordSize);
   RecalcOffsets();
 }
 

@@ -20,6 +20,7 @@
 #include <limits>
 #include <memory>
 
+#include "dbengine/storage/page_header.h"
 #include "dbengine/tables/hdb_variant.h"
 #include "dbengine/tables/meta_object_defs.h"
 
@@ -44,12 +45,23 @@ void SetDefaultExpressionBuilder(THDBDefaultExpressionBuilder builder);
 
 inline constexpr std::int32_t DefaultBlobBlockSize = 102400;
 
+// The largest record any table can store: a record page must hold at least one record
+// with its occupancy bit and the byte the bitmap rounds up to, inside the data area of
+// the largest page (page sizes are 16-bit, and every page starts with its header).
+// Creating a table with a larger record fails, so a stored field list laying out one is
+// damaged.
+inline constexpr std::int32_t MaxDiskRecordSize = 0xFFFF - PageHeaderLayout::Size - 2;
+// The largest slot one field can have: the record less its one-byte NullBitmap.
+inline constexpr std::int32_t MaxFieldDataSize = MaxDiskRecordSize - 1;
+
 class THDBFieldDef : public THDBMetaObjectDef {
  public:
   THDBFieldDef() = default;
   ~THDBFieldDef() override;
 
   void Assign(const THDBMetaObjectDef& other) override;
+  // Refuses, with the stream message, a type pair the type table does not have and a
+  // declared size whose slot no record could hold.
   void LoadFromStream(THDBStream& stream) override;
   void SaveToStream(THDBStream& stream) const override;
   std::unique_ptr<THDBMetaObjectDef> Clone() const override;
@@ -87,6 +99,7 @@ class THDBFieldDef : public THDBMetaObjectDef {
 class THDBFieldDefs : public THDBMetaObjectDefs {
  public:
   THDBFieldDef& AddNew() override;
+  // Refuses, with the stream message, a list whose record no page could hold.
   void LoadFromStream(THDBStream& stream) override;
   void Assign(const THDBMetaObjectDefs& other) override;
   const char* ClassName() const override { return "THDBFieldDefs"; }
@@ -103,6 +116,9 @@ class THDBFieldDefs : public THDBMetaObjectDefs {
   std::int32_t NullBitmapSize() const { return nullBitmapSize_; }
   std::int32_t MemoryRecordSize() const { return memoryRecordSize_; }
   std::int32_t DiskRecordSize() const { return diskRecordSize_; }
+
+ protected:
+  std::size_t MinStoredRecordSize() const override;
 
  private:
   std::int32_t nullBitmapSize_ = 0;

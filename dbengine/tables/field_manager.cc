@@ -31,7 +31,7 @@ void CopyText(std::uint8_t* slot, const std::uint8_t* text, std::size_t availabl
     if (zero) break;
     ++units;
   }
-  std::memcpy(slot, text, units * unit);
+  if (units) std::memcpy(slot, text, units * unit);
   std::memset(slot + units * unit, 0, static_cast<std::size_t>(size) - units * unit);
 }
 
@@ -41,7 +41,7 @@ void CopyText(std::uint8_t* slot, const std::uint8_t* text, std::size_t availabl
 void CopyByteArray(std::uint8_t* slot, const std::uint8_t* bytes, std::size_t available, std::int32_t size) {
   if (size <= 0) return;
   std::size_t count = static_cast<std::size_t>(size) - 1;
-  std::memcpy(slot, bytes, std::min(available, count));
+  if (std::size_t n = std::min(available, count)) std::memcpy(slot, bytes, n);
   slot[count] = 0;
 }
 
@@ -107,8 +107,9 @@ void THDBBaseFieldManager::WriteDefault(const THDBFieldDef& f, const THDBVariant
       CopyText(slot, bytes, size, f.MemoryDataSize, IsWideStringBaseType(f.BaseType));
     } else if (f.BaseType == btBytes) {
       CopyByteArray(slot, bytes, size, f.MemoryDataSize);
-    } else {
-      std::memcpy(slot, bytes, std::min(size, static_cast<std::size_t>(f.MemoryDataSize)));
+    } else if (std::size_t n = std::min(size, static_cast<std::size_t>(f.MemoryDataSize))) {
+      // A stored default without bytes has no data block at all: nothing to copy.
+      std::memcpy(slot, bytes, n);
     }
   }
 }
@@ -313,10 +314,8 @@ void THDBBaseFieldManager::SaveCounters(THDBStream& stream) const {
 }
 
 void THDBBaseFieldManager::LoadCounters(THDBStream& stream) {
-  std::int32_t count = stream.ReadValue<std::int32_t>();
   // A damaged count must not allocate more than the stream can hold.
-  if (count < 0 || static_cast<std::size_t>(count) > stream.Remaining() / 8)
-    stream.RaiseDamagedSize(static_cast<std::int64_t>(count) * 8);
+  std::int32_t count = stream.ReadCount(sizeof(std::int64_t));
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
   for (std::int64_t& c : counters) c = stream.ReadValue<std::int64_t>();
   autoincCounters_ = std::move(counters);

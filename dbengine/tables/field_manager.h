@@ -52,7 +52,8 @@ class THDBBaseFieldManager {
   void InitRecord(std::uint8_t* record, bool applyDefaults) const;
   // Writes the default of every non-BLOB field that has one (computed when it is an
   // expression, converted to the field's type when it has another) and clears its
-  // NULL bit. An empty text default writes no byte but still makes the field non-NULL.
+  // NULL bit. An empty text default, or one stored without bytes, writes no byte but
+  // still makes the field non-NULL.
   // A default never writes beyond its field; a text cut to the field stays terminated,
   // and so does a byte array, as SetFieldValue stores them.
   void ApplyDefaults(std::uint8_t* record) const;

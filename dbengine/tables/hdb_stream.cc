@@ -1,6 +1,7 @@
 #include "dbengine/tables/hdb_stream.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "dbengine/storage/hdb_exception.h"
@@ -47,6 +48,19 @@ void THDBStream::WriteBuffer(const void* buffer, std::size_t count) {
 void THDBStream::RaiseDamagedSize(std::int64_t size) const {
   RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(position_), static_cast<std::int64_t>(data_.size()),
            size, static_cast<std::int64_t>(size < 0 ? 0 : Remaining()));
+}
+
+void THDBStream::RaiseDamagedItem(std::size_t at, std::size_t width) const {
+  RaiseHDB(Errors::StreamReadFailed, static_cast<std::int64_t>(at), static_cast<std::int64_t>(data_.size()),
+           static_cast<std::int64_t>(width), std::int64_t{0});
+}
+
+std::int32_t THDBStream::ReadCount(std::size_t minItemSize) {
+  assert(minItemSize > 0);
+  std::int32_t count = ReadValue<std::int32_t>();
+  if (count < 0 || static_cast<std::size_t>(count) > Remaining() / minItemSize)
+    RaiseDamagedSize(static_cast<std::int64_t>(count) * static_cast<std::int64_t>(minItemSize));
+  return count;
 }
 
 std::string THDBStream::ReadShortString() {

@@ -45,6 +45,13 @@ class THDBStream {
   // still holds, or past what a record can lay out): a damaged stream, reported as the
   // short read of that many bytes.
   [[noreturn]] void RaiseDamagedSize(std::int64_t size) const;
+  // An item of `width` bytes at `at`, already read, that no stored definition can hold
+  // (a type pair the type table does not have, a name whose two lengths disagree): a
+  // damaged stream, reported as a read of that item that took none of its bytes.
+  [[noreturn]] void RaiseDamagedItem(std::size_t at, std::size_t width) const;
+  // An int32 count of items that each take at least minItemSize bytes: a negative
+  // count, or more items than the rest of the stream can hold, is damage.
+  std::int32_t ReadCount(std::size_t minItemSize);
 
   template <le::Scalar T>
   T ReadValue() {

@@ -11,6 +11,14 @@
 
 namespace hdb {
 
+namespace {
+
+// The shortest stored index record (an empty name, no columns) and column (an empty name).
+constexpr std::size_t MinIndexRecordSize = 1 + 4 + 3 + 4 + 4;
+constexpr std::size_t MinIndexColumnSize = 1 + 2 + 4;
+
+}  // namespace
+
 void THDBIndexDef::Assign(const THDBMetaObjectDef& other) {
   THDBMetaObjectDef::Assign(other);
   const auto& o = dynamic_cast<const THDBIndexDef&>(other);
@@ -29,8 +37,12 @@ void THDBIndexDef::LoadFromStream(THDBStream& stream) {
   IndexKind = stream.ReadValue<std::uint8_t>();
   IsUnique = stream.ReadBool();
   IsPrimary = stream.ReadBool();
-  std::int32_t count = stream.ReadValue<std::int32_t>();
+  const std::size_t countAt = stream.Position();
+  const std::int32_t count = stream.ReadValue<std::int32_t>();
   RootPageNo = stream.ReadValue<std::int32_t>();
+  // The count stands before the root: check it against what follows the root.
+  if (count < 0 || static_cast<std::size_t>(count) > stream.Remaining() / MinIndexColumnSize)
+    stream.RaiseDamagedItem(countAt, 4);
   Columns.clear();
   for (std::int32_t i = 0; i < count; ++i) {
     THDBIndexColumn c;
@@ -38,8 +50,10 @@ void THDBIndexDef::LoadFromStream(THDBStream& stream) {
     c.Descending = stream.ReadBool();
     c.CaseInsensitive = stream.ReadBool();
     c.IndexedLength = stream.ReadValue<std::int32_t>();
-    // A key column keeps IndexedLength + 3 bytes of a truncated value: never negative.
-    if (c.IndexedLength < 0) stream.RaiseDamagedSize(c.IndexedLength);
+    // A key column keeps at most IndexedLength leading bytes of one field's value: never
+    // negative, and never more than the largest field a record can hold (the default
+    // of 20 stays valid over smaller fields, whose keys keep the whole value).
+    if (c.IndexedLength < 0 || c.IndexedLength > MaxFieldDataSize) stream.RaiseDamagedSize(c.IndexedLength);
     Columns.push_back(std::move(c));
   }
   IsTemporary = false;
@@ -83,6 +97,8 @@ void THDBIndexDef::SetColumns(const THDBStringList& names, const THDBStringList&
     Columns.push_back(std::move(c));
   }
 }
+
+std::size_t THDBIndexDefs::MinStoredRecordSize() const { return MinIndexRecordSize; }
 
 THDBIndexDef& THDBIndexDefs::AddNew() {
   auto def = std::make_unique<THDBIndexDef>();

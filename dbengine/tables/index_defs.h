@@ -39,7 +39,8 @@ using THDBStringList = std::vector<std::string>;
 class THDBIndexDef : public THDBMetaObjectDef {
  public:
   void Assign(const THDBMetaObjectDef& other) override;
-  // Reading clears IsTemporary.
+  // Reading clears IsTemporary. A negative column count, or an IndexedLength that is
+  // negative or longer than any field, is refused with the stream message.
   void LoadFromStream(THDBStream& stream) override;
   void SaveToStream(THDBStream& stream) const override;
   std::unique_ptr<THDBMetaObjectDef> Clone() const override;
@@ -88,6 +89,9 @@ class THDBIndexDefs : public THDBMetaObjectDefs {
   // primary, IndexedLength 20 for every column).
   THDBIndexDef& AddTemporaryIndex(const THDBStringList& names, const THDBStringList& orders,
                                   const THDBStringList& cases, SessionID sessionID);
+
+ protected:
+  std::size_t MinStoredRecordSize() const override;
 };
 
 }  // namespace hdb

@@ -40,7 +40,7 @@ THDBMetaObjectDef& THDBMetaObjectDefs::AddNew() {
 
 void THDBMetaObjectDefs::LoadFromStream(THDBStream& stream) {
   Clear();
-  std::int32_t count = stream.ReadValue<std::int32_t>();
+  std::int32_t count = stream.ReadCount(MinStoredRecordSize());
   for (std::int32_t i = 0; i < count; ++i) AddNew().LoadFromStream(stream);
 }
 

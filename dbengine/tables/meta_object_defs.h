@@ -8,6 +8,7 @@
 // object's lock; they are not thread-safe themselves.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,7 +50,8 @@ class THDBMetaObjectDefs {
   virtual void Add(std::unique_ptr<THDBMetaObjectDef> def);
   // A new empty definition appended to the list; lists that can make one override it.
   virtual THDBMetaObjectDef& AddNew();
-  // count (int32), then each record; reading clears the list first.
+  // count (int32), then each record; reading clears the list first. A count that is
+  // negative or more than the rest of the stream can hold is damage.
   virtual void LoadFromStream(THDBStream& stream);
   virtual void SaveToStream(THDBStream& stream) const;
   // Clears this list and copies every definition of other, in order; a name that is
@@ -69,6 +71,9 @@ class THDBMetaObjectDefs {
  protected:
   // Checks a definition about to join the list by Assign.
   virtual void CheckAssignable(const THDBMetaObjectDef& def) const {}
+  // Bytes the shortest stored record of the list's definitions takes, to bound a
+  // stored count by what the stream still holds.
+  virtual std::size_t MinStoredRecordSize() const { return 1; }
 
   std::vector<std::unique_ptr<THDBMetaObjectDef>> items_;
 };

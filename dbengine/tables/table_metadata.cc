@@ -18,12 +18,6 @@ void WriteUnchecked(THDBStream& stream, std::int32_t value) {
   stream.Write(raw, sizeof raw);
 }
 
-std::int32_t ReadUnchecked(THDBStream& stream) {
-  std::uint8_t raw[4];
-  if (stream.Read(raw, sizeof raw) != sizeof raw) return -1;
-  return le::Load<std::int32_t>(raw, 0);
-}
-
 }  // namespace
 
 void TableMetadata::SaveToStream(THDBStream& stream) const {
@@ -40,8 +34,10 @@ void TableMetadata::LoadFromStream(THDBStream& stream) {
   FieldDefs->LoadFromStream(stream);
   IndexDefs->LoadFromStream(stream);
   ConstraintDefs->LoadFromStream(stream);
-  RecordPageIndexRoot = ReadUnchecked(stream);
-  BlobPageIndexRoot = ReadUnchecked(stream);
+  // Every stored definition ends with both roots; one cut short of them is damaged
+  // like any other truncated stream.
+  RecordPageIndexRoot = stream.ReadValue<std::int32_t>();
+  BlobPageIndexRoot = stream.ReadValue<std::int32_t>();
 }
 
 void TableMetadata::AssignNewObjectIDs(const std::function<std::int32_t()>& next) {

@@ -23,10 +23,10 @@ struct TableMetadata {
   std::int32_t BlobPageIndexRoot = -1;
 
   void SaveToStream(THDBStream& stream) const;
-  // Replaces the three lists and the two roots. The lists' reading is checked (a short
-  // stream raises the stream message); the two trailing roots are not, and read as -1
-  // when the stream ends before them. Offsets are recomputed; constraint references are
-  // left for the owner to resolve.
+  // Replaces the three lists and the two roots. Every read is checked: a short or
+  // damaged stream raises the stream message (the two roots are written unchecked, but
+  // a stream that ends before them is as truncated as any other). Offsets are
+  // recomputed; constraint references are left for the owner to resolve.
   void LoadFromStream(THDBStream& stream);
   // Gives every definition a fresh id drawn from next(), in list order: the fields,
   // then the indexes, then the constraints, as the definitions of a new table get them.

@@ -194,10 +194,11 @@ void MainWindowTest::missingRuntimeLibraryShowsUpOnlyOnConnect() {
   connect(form.ProgressBar1, &QProgressBar::valueChanged, [&](int v) { progress << v; });
   QVERIFY(f.dialogs.shown.empty());
   form.ConnecttoHeadUnit1->trigger();
-  QCOMPARE(f.Log(), QStringList{"[Error] - Ediabas.ini - interface not correct"});
+  QCOMPARE(f.Log(), QStringList{"[Error] - Runtime not loaded - libapi32-absent.so: cannot open shared object file: "
+                                "No such file or directory"});
   QVERIFY(f.dialogs.shown.empty());
   QVERIFY(progress.isEmpty());
-  QVERIFY(f.calls == Strings({"init"}));
+  QVERIFY(f.calls.empty());
   QVERIFY(!form.RebootMenu->isEnabled() && !form.ClearservicehistoryMenu->isEnabled());
 }
 
@@ -253,6 +254,43 @@ void MainWindowTest::connectNewVinOpensTheEditor() {
   std::vector<std::uint32_t> expected = slide;
   expected.insert(expected.end(), slide.begin(), slide.end());
   QVERIFY(f.clock.sleeps == expected);
+}
+
+void MainWindowTest::cancelSlidesTheEditorBack() {
+  TWindowFixture f;
+  TForm1& form = f.Open();
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  form.ConnecttoHeadUnit1->trigger();
+  QCOMPARE(form.Panel6->x(), 10);
+  form.MLGEdt->setText("90000");
+  f.clock.sleeps.clear();
+
+  QTest::mouseClick(form.CloseBtn, Qt::LeftButton);
+  // The editor slides out first, then the vehicle panel in.
+  std::vector<std::uint32_t> slide(20, 5);
+  slide.push_back(150);
+  std::vector<std::uint32_t> expected = slide;
+  expected.insert(expected.end(), slide.begin(), slide.end());
+  QVERIFY(f.clock.sleeps == expected);
+  QCOMPARE(form.Panel6->x(), 230);
+  QCOMPARE(form.Panel4->x(), 10);
+  QVERIFY(!form.Panel6->isEnabled());
+  QVERIFY(PanelOnTop(form, form.Panel3, form.Panel6->geometry().center()));
+  QVERIFY(PanelOnTop(form, form.Panel4, QPoint(60, 200)));
+  QVERIFY(form.editorState() == app::EditorState::esIdle);
+  QVERIFY(form.TreeView1->isEnabled());
+  QCOMPARE(form.MLGEdt->text(), QString("90000"));  // the fields keep their contents
+  QCOMPARE(form.FGListCB->currentText(), QString(Vin));
+  QVERIFY(f.dialogs.answers.empty());
+  QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+
+  // The editor can be opened again.
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  form.ConnecttoHeadUnit1->trigger();
+  QCOMPARE(form.Panel6->x(), 10);
+  QVERIFY(form.editorState() == app::EditorState::esAdd);
 }
 
 void MainWindowTest::connectOutcomes_data() {
@@ -470,20 +508,50 @@ void MainWindowTest::syncronizeWritesTheSettingsThenThePartnerData() {
 }
 
 void MainWindowTest::syncronizeWithoutRuntimeLibrary() {
-  // Without the runtime every try passes with empty results: the unit seems to differ
-  // from the settings, and both writes count as done.
+  // The settings are applied; the partner data are not reported as written, since
+  // nothing could be sent.
   TWindowFixture f;
-  f.WriteSettings(WorkshopSettings());
   TForm1& form = f.Open("libapi32-absent.so");
   f.dialogs.answers.push_back(TDialogAnswer::Ok);
   settings::TProgrammConfigForm& dialog = *form.ProgrammConfigForm();
   dialog.show();
+  dialog.NSDEdt->setText("Auto Service");
+  dialog.TSDEdt->setText("030123");
   QTest::mouseClick(dialog.SendSDBtn, Qt::LeftButton);
-  QCOMPARE(f.dialogs.Texts(), (std::vector<std::string>{"Data is not equal.\n\rTransfer?", "tlf", PartnerBlock}));
-  QCOMPARE(f.Log(), (QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}));
-  QVERIFY(f.jobs == (std::vector<std::string>{"status_lesen ID;0xD0D5", "lesen_telefonnummern ",
-                                               "schreiben_telefonnummern  ;030123; ; ;", "steuern " + PartnerBlock}));
+  QVERIFY(f.dialogs.shown.empty());
+  QCOMPARE(f.Log(), QStringList{"[Error] - Runtime not loaded - libapi32-absent.so: cannot open shared object file: "
+                                "No such file or directory"});
+  QVERIFY(f.calls.empty());
   QVERIFY(!f.car.HasState());
+  QVERIFY(!dialog.isVisible());
+  QCOMPARE(form.appSettings().Name(), std::string("Auto Service"));
+  std::ifstream in(f.SettingsPath(), std::ios::binary);
+  std::string head(13, '\0');
+  in.read(head.data(), 13);
+  QCOMPARE(head, std::string("\x0C" "Auto Service"));
+}
+
+void MainWindowTest::damagedSettingsTextReachesTheUnitWhole() {
+  // A length byte beyond the name's capacity: the name still ends before the field's
+  // zero padding, in the dialog, in App.cfg after Apply and in what the unit receives.
+  TWindowFixture f;
+  settings::TAppSettings record = WorkshopSettings();
+  record.Bytes()[0] = 200;
+  f.WriteSettings(record);
+  TForm1& form = f.Open();
+  settings::TProgrammConfigForm& dialog = *form.ProgrammConfigForm();
+  dialog.show();
+  QCOMPARE(dialog.NSDEdt->text(), QString("Auto Service"));
+  f.dialogs.answers.push_back(TDialogAnswer::Ok);
+  QTest::mouseClick(dialog.SendSDBtn, Qt::LeftButton);
+  QCOMPARE(f.Log(), (QStringList{"[Process] - Telephone number - OK", "[Process] - Partner Data - OK"}));
+  QCOMPARE(CallSummary(f.calls),
+           QString("init, status_lesen, lesen_telefonnummern, schreiben_telefonnummern, steuern, end"));
+  QCOMPARE(f.car.State("PARTNER_BLOCK"), PartnerBlock);
+  std::ifstream in(f.SettingsPath(), std::ios::binary);
+  std::string head(13, '\0');
+  in.read(head.data(), 13);
+  QCOMPARE(head, std::string("\x0C" "Auto Service"));
 }
 
 void MainWindowTest::partnerCheck_data() {

@@ -21,6 +21,7 @@ class MainWindowTest : public QObject {
   void runtimeThatWillNotStart();
   void connectReadsTheCarAndOffersTheNewVin();
   void connectNewVinOpensTheEditor();
+  void cancelSlidesTheEditorBack();
   void connectOutcomes_data();
   void connectOutcomes();
   void failedConnectDisablesTheHeadUnitCommands();
@@ -30,6 +31,7 @@ class MainWindowTest : public QObject {
   void eraseHistory();
   void syncronizeWritesTheSettingsThenThePartnerData();
   void syncronizeWithoutRuntimeLibrary();
+  void damagedSettingsTextReachesTheUnitWhole();
   void partnerCheck_data();
   void partnerCheck();
   void connectChecksThePartnerDataBeforeTheVinLookup();

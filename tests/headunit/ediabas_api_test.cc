@@ -27,6 +27,7 @@ void ExpectEveryWrapperEmpty(TEdiabasApi& api) {
 TEST(EdiabasApi, WithoutLibraryEveryWrapperDoesNothing) {
   TEdiabasApi api;
   EXPECT_FALSE(api.LoadRuntimeLibrary("libapi32-absent.so"));
+  EXPECT_FALSE(api.RuntimeLoaded());
   std::vector<std::string> jobs;
   api.SetCallTrace([&](const headunit::TApiCall& call) {
     if (call.kind == headunit::TApiCallKind::Job) jobs.push_back(call.sgbd + " " + call.job);
@@ -40,6 +41,8 @@ TEST(EdiabasApi, WithoutLibraryEveryWrapperDoesNothing) {
 TEST(EdiabasApi, LibraryWithoutTheEntryPointsIsHarmless) {
   TEdiabasApi api;
   ASSERT_TRUE(api.LoadRuntimeLibrary("libz.so.1"));
+  EXPECT_FALSE(api.RuntimeLoaded());
+  EXPECT_EQ(api.LoadError(), "libz.so.1 has no entry point __apiInit");
   ExpectEveryWrapperEmpty(api);
 }
 

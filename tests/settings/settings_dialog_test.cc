@@ -1,6 +1,7 @@
 // The settings record, App.cfg and the settings dialog, driven through the dialog's own
 // controls.
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -11,6 +12,7 @@
 
 #include "headunit/ediabas_api.h"
 #include "headunit/head_unit_context.h"
+#include "headunit/partner_data.h"
 #include "recording_clock.h"
 #include "scripted_dialogs.h"
 #include "settings/app_settings.h"
@@ -165,20 +167,44 @@ class SettingsDialogTest : public QObject {
     QVERIFY(ReadBytes(f.path) == file);
   }
 
-  void lengthByteBeyondCapacityReadsAsCapacity() {
+  // A text ends at its length byte, clamped to the capacity, or at its first zero byte,
+  // whichever comes first; Apply stores the text as the dialog shows it.
+  void damagedLengthBytes_data() {
+    QTest::addColumn<int>("lengthByte");
+    QTest::addColumn<QByteArray>("field");  // the field's capacity bytes as stored
+    QTest::addColumn<QString>("text");
+    const QByteArray padded = QByteArray("Auto Service") + QByteArray(18, '\0');
+    QTest::newRow("beyond the capacity, zero padding") << 200 << padded << "Auto Service";
+    QTest::newRow("beyond the capacity, full field") << 200 << QByteArray(30, 'A') << QString(30, 'A');
+    QTest::newRow("at the capacity, zero padding") << 30 << padded << "Auto Service";
+    QTest::newRow("a zero within the length") << 10 << QByteArray("Auto\0Servi", 10) + QByteArray(20, 'x') << "Auto";
+    QTest::newRow("a zero in front") << 255 << QByteArray(1, '\0') + QByteArray(29, 'N') << "";
+    QTest::newRow("a sound field") << 4 << QByteArray("Autoxxxx") + QByteArray(22, '\0') << "Auto";
+  }
+
+  void damagedLengthBytes() {
+    QFETCH(int, lengthByte);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, text);
     TFixture f;
     Bytes file(274, 0);
-    PutText(file, 0, 30, std::string(30, 'A'));
-    file[0] = 200;
+    file[0] = static_cast<unsigned char>(lengthByte);
+    std::copy(field.begin(), field.end(), file.begin() + 1);
     PutText(file, 31, 12, "030123");
-    file[117] = 255;
-    std::fill(file.begin() + 118, file.begin() + 128, 'B');
     WriteBytes(f.path, file);
     f.Start();
-    QCOMPARE(f.form.NSDEdt->text(), QString(30, 'A'));
+    QCOMPARE(f.form.NSDEdt->text(), text);
+    QCOMPARE(f.record.Name(), text.toStdString());
     QCOMPARE(f.form.TSDEdt->text(), QString("030123"));
-    QCOMPARE(f.form.AlSDEdt->text(), QString(10, 'B'));
-    QCOMPARE(f.record.AliasName(), std::string(10, 'B'));
+    QCOMPARE(headunit::PartnerBlock(settings::PartnerDataOf(f.record)),
+             "ID;0xD0D5;" + text.toStdString() + ";;;;030123;;" + text.toStdString() + ";;;");
+
+    QTest::mouseClick(f.form.ApplyBtn, Qt::LeftButton);
+    Bytes stored = ReadBytes(f.path);
+    QCOMPARE(int(stored[0]), text.size());
+    QCOMPARE(std::string(stored.begin() + 1, stored.begin() + 1 + text.size()), text.toStdString());
+    f.Reopen();
+    QCOMPARE(f.form.NSDEdt->text(), text);
   }
 
   void rebootBoxesExcludeEachOther() {
@@ -246,6 +272,36 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(again.form.NSDEdt->text(), QString::fromUtf8("Müller & Söhne"));
   }
 
+  void controlsDoNotCoverEachOther() {
+    // The title check box of the second group sits on that group's top edge, clear of
+    // the first group; the two groups and the buttons keep apart inside the client area.
+    TFixture f;
+    f.Start();
+    auto* actions = f.form.findChild<QGroupBox*>("ActionGB");
+    auto* partner = f.form.findChild<QGroupBox*>("PartnerGB");
+    QVERIFY(actions && partner);
+    QCOMPARE(f.form.size(), QSize(294, 362));
+    const QRect client = f.form.rect();
+    const QRect title = f.form.PSDCB->geometry();
+    QVERIFY2(!title.intersects(actions->geometry()), qPrintable(QString("check box %1,%2 %3x%4, group bottom %5")
+                                                                     .arg(title.x())
+                                                                     .arg(title.y())
+                                                                     .arg(title.width())
+                                                                     .arg(title.height())
+                                                                     .arg(actions->geometry().bottom())));
+    QVERIFY(title.contains(QPoint(title.x() + 1, partner->y())));  // on the second group's edge
+    QVERIFY(title.width() >= f.form.PSDCB->sizeHint().width());   // the whole caption shows
+    QVERIFY(!actions->geometry().intersects(partner->geometry()));
+    for (QWidget* control : {static_cast<QWidget*>(actions), static_cast<QWidget*>(partner),
+                             static_cast<QWidget*>(f.form.PSDCB), static_cast<QWidget*>(f.form.ApplyBtn),
+                             static_cast<QWidget*>(f.form.CancelBtn)})
+      QVERIFY2(client.contains(control->geometry()), qPrintable(control->objectName()));
+    for (QWidget* button : {f.form.ApplyBtn, f.form.CancelBtn})
+      QVERIFY(!button->geometry().intersects(partner->geometry()));
+    for (QWidget* inner : partner->findChildren<QWidget*>())
+      QVERIFY2(partner->rect().contains(inner->geometry()), qPrintable(inner->objectName()));
+  }
+
   void fileErrorsAreReportedWithTheirClassName() {
     {
       TFixture f;  // no App.cfg
@@ -270,6 +326,17 @@ class SettingsDialogTest : public QObject {
       QCOMPARE(f.dialogs.shown[0].text, std::string("Stream read error"));
       QCOMPARE(f.record.Name(), std::string("Half"));
       QCOMPARE(f.record.EMail(), std::string("kept@example.com"));
+    }
+    {
+      // A folder in the file's place cannot be opened as the file; the record stays.
+      TFixture f;
+      std::filesystem::create_directory(f.path);
+      f.record.SetText(settings::TSettingsText::Name, "Kept");
+      f.Start();
+      QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+      QCOMPARE(f.dialogs.shown[0].caption, std::string("Halvarin - EFOpenError"));
+      QCOMPARE(f.dialogs.shown[0].text, "Cannot open file \"" + f.path + "\". Is a directory");
+      QCOMPARE(f.record.Name(), std::string("Kept"));
     }
     {
       TFixture f;

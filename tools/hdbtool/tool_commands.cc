@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <iomanip>
 #include <map>
+#include <optional>
 
 #include "dbengine/storage/active_sessions_file.h"
 #include "dbengine/storage/disk_database.h"
 #include "dbengine/storage/disk_page_manager.h"
+#include "dbengine/storage/free_space.h"
 #include "dbengine/storage/hdb_exception.h"
+#include "dbengine/storage/map_page.h"
 #include "dbengine/storage/page_header.h"
 #include "dbengine/storage/system_directory.h"
 #include "dbengine/storage/table_list_file.h"
@@ -107,21 +110,38 @@ int Info(const std::vector<std::string>& args, std::ostream& out) {
   const std::int64_t pagesInFile = (fileSize - pm.PagesStart()) / pm.PageSize();
   out << "File size: " << fileSize << " bytes (" << pagesInFile << " pages)\n";
 
+  // A page is in use when its free-space map bit is set; a freed or never written
+  // page keeps whatever its bytes say, which is no type.
+  constexpr int FreePage = -1;
+  const hdb::THDBDatabaseFreeSpaceManager& freeSpace = *pm.FreeSpace();
   std::map<std::uint16_t, std::int32_t> counts;
-  std::vector<std::uint16_t> types;
+  std::int32_t freeCount = 0;
+  std::vector<int> types;
+  std::optional<hdb::THDBMapPage> pfs;
   const std::int32_t total = std::min<std::int64_t>(h.TotalPageCount(), pagesInFile);
   for (std::int32_t p = 0; p < total; ++p) {
+    const std::int32_t pfsNo = p / freeSpace.PagesPerPFS() * freeSpace.PagesPerPFS();
+    if (!pfs || pfs->PageNo() != pfsNo) pfs.emplace(pm, pfsNo, hdb::ptPFS, hdb::Errors::PFSPageTypeWhileTesting);
+    if (!pfs->Bit(p - pfsNo)) {
+      ++freeCount;
+      types.push_back(FreePage);
+      continue;
+    }
     std::uint8_t bytes[2];
     pm.ReadPageRange(bytes, p, 2, hdb::PageHeaderLayout::PageType::offset);
     const std::uint16_t type = hdb::le::Load<std::uint16_t>(bytes, 0);
     ++counts[type];
     types.push_back(type);
   }
+  auto name = [](int type) {
+    return type == FreePage ? std::string("Free") : TypeName(static_cast<std::uint16_t>(type));
+  };
   out << "Page types:\n";
   for (const auto& [type, count] : counts) out << "  " << TypeName(type) << ": " << count << "\n";
+  if (freeCount > 0) out << "  " << name(FreePage) << ": " << freeCount << "\n";
   if (types.size() <= 64) {
     out << "Pages:\n";
-    for (std::size_t p = 0; p < types.size(); ++p) out << "  " << p << " " << TypeName(types[p]) << "\n";
+    for (std::size_t p = 0; p < types.size(); ++p) out << "  " << p << " " << name(types[p]) << "\n";
   }
 
   out << "System directory:\n";

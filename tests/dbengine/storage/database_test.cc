@@ -1,10 +1,13 @@
 #include "dbengine/storage/disk_database.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "dbengine/storage/active_sessions_file.h"
 #include "dbengine/storage/disk_page_manager.h"
@@ -21,25 +24,12 @@ namespace {
 
 using hdbtest::CatchHDB;
 using hdbtest::ForkedChild;
+using hdbtest::NativeErrorOf;
 using hdbtest::ReadFileBytes;
+using hdbtest::ReceiveInt;
+using hdbtest::SendInt;
+using hdbtest::TestSession;
 using hdbtest::WriteFileBytes;
-
-struct TestSession : THDBSessionLink {
-  explicit TestSession(bool multiUser = false, bool exclusive = false) : multi(multiUser), excl(exclusive) {}
-  bool ExclusiveRequested() const override { return excl; }
-  bool MultiUserRequested() const override { return multi; }
-  std::int32_t SessionID() const override { return id; }
-  void SetSessionID(std::int32_t v) override { id = v; }
-  void SetOpenResult(bool repair, bool multiUser) override {
-    needsRepair = repair;
-    openedMultiUser = multiUser;
-  }
-  bool InTransaction() const override { return inTransaction; }
-  bool multi, excl;
-  bool inTransaction = false;
-  std::int32_t id = -1;
-  bool needsRepair = false, openedMultiUser = false;
-};
 
 class DatabaseTest : public ::testing::Test {
  protected:
@@ -159,6 +149,120 @@ TEST_F(DatabaseTest, SecondSingleUserProcessAttachesReadOnly) {
   db.Detach(s);
 }
 
+// A process that attaches single-user while another holds the file may only read it,
+// down to the page layer: every change is refused, and the file stays as its owner
+// left it.
+TEST_F(DatabaseTest, ReadOnlyAttachRefusesEveryChange) {
+  CreateFile();
+  THDBDiskDatabaseData owner(path_);
+  TestSession s;
+  owner.Attach(s);
+  const std::string before = ReadFileBytes(path_);
+  ForkedChild child([&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    TestSession t;
+    db.Attach(t);
+    if (!db.ReadOnly) return 1;
+    THDBDiskPageManager& pm = *db.PageManager();
+    const std::function<void()> steps[] = {
+        [&] { THDBPinnedPage page(pm, pm.AddPage(t.id, ptTableRecord)); },
+        [&] { pm.RemovePage(t.id, 4); },
+        [&] { pm.WritePageRange("x", 5, 1, 40); },
+        [&] {
+          {
+            THDBPinnedPage page(pm, pm.GetPage(t.id, 4));
+            page->Buffer()[100] = 'x';
+            page.SetDirty();
+          }
+          db.Commit(t.id, false);
+        },
+        [&] { db.NextObjectID(); },  // answered without recording it
+        [&] { db.Detach(t); },       // the refused change was dropped
+    };
+    for (const auto& step : steps) SendInt(self, NativeErrorOf(step));
+    return 0;
+  });
+  for (int code : {30456, 30456, 30456, 30456, 0, 20097}) EXPECT_EQ(ReceiveInt(child), code);
+  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_TRUE(ReadFileBytes(path_) == before);
+  owner.Detach(s);
+}
+
+// A session that only reads still holds its connection slot alone: two readers and a
+// writer, each in a process of its own, get three different slots.
+TEST_F(DatabaseTest, ReadOnlySessionsOfThreeProcessesTakeTheirOwnSlots) {
+  CreateFile(3);
+  auto reader = [&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    db.ReadOnly = true;
+    TestSession r(true);
+    db.Attach(r);
+    SendInt(self, r.openedMultiUser ? r.id : -1);
+    self.Receive();
+    db.Detach(r);
+    return 0;
+  };
+  ForkedChild first(reader);
+  const int a = ReceiveInt(first);
+  ForkedChild second(reader);
+  const int b = ReceiveInt(second);
+  THDBDiskDatabaseData db(path_);
+  TestSession w(true);
+  db.Attach(w);
+  EXPECT_EQ((std::set<int>{a, b, w.id}), (std::set<int>{0, 1, 2})) << a << " " << b << " " << w.id;
+  TestSession fourth(true);
+  EXPECT_EQ(CatchHDB([&] { db.Attach(fourth); }).NativeError(), 20094);
+  first.Send();
+  second.Send();
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
+  db.Detach(w);
+}
+
+// The single-user claim of a reader keeps another reader out as well.
+TEST_F(DatabaseTest, ReadOnlySingleUserClaimIsHeldAlone) {
+  CreateFile();
+  ForkedChild holder([&](ForkedChild& self) {
+    THDBDiskDatabaseData db(path_);
+    db.ReadOnly = true;
+    TestSession r;
+    db.Attach(r);
+    self.Send(db.HoldsSingleUserClaim() ? 'c' : 'n');
+    self.Receive();
+    db.Detach(r);
+    return 0;
+  });
+  ASSERT_EQ(holder.Receive(), 'c');
+  THDBDiskDatabaseData db(path_);
+  db.ReadOnly = true;
+  TestSession r;
+  db.Attach(r);
+  EXPECT_FALSE(db.HoldsSingleUserClaim());
+  db.Detach(r);
+  holder.Send();
+  EXPECT_EQ(holder.Wait(), 0);
+}
+
+// A reader that cannot open the file for writing at all cannot take locks that keep
+// others out; it works read-only and single-user, whatever it asked for.
+TEST_F(DatabaseTest, ReaderWithoutWritePermissionWorksSingleUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a reader without write permission";
+  CreateFile();
+  ASSERT_EQ(::chmod(dir_.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(path_.c_str(), 0644), 0);
+  ForkedChild child([&](ForkedChild&) {
+    constexpr uid_t nobody = 65534;
+    if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) return 1;
+    THDBDiskDatabaseData db(path_);
+    TestSession r(true);
+    db.Attach(r);
+    const bool ok = db.ReadOnly && !db.MultiUser && !r.openedMultiUser && r.id == 0;
+    db.Detach(r);
+    return ok ? 0 : 2;
+  });
+  EXPECT_EQ(child.Wait(), 0);
+}
+
 TEST_F(DatabaseTest, MultiUserSessionsTakeSlotsInOrder) {
   CreateFile(3);
   THDBDiskDatabaseData db(path_);
@@ -261,6 +365,61 @@ TEST_F(DatabaseTest, LastDetachClosesTheFileWhenTheRollbackFails) {
   EXPECT_FALSE(db.HoldsSingleUserClaim());
   THDBDatabaseFile f;
   f.OpenFile(path_, THDBDatabaseFile::AccessReadWrite, THDBDatabaseFile::ShareNone);  // nothing holds it
+}
+
+// Changes that no commit wrote are rolled back when the file closes, so the page they
+// added is free again instead of staying marked used without ever being written; then
+// the loss is reported.
+TEST_F(DatabaseTest, ClosingWithUncommittedChangesRollsThemBackAndRaises) {
+  CreateFile();
+  const std::string created = ReadFileBytes(path_);
+  struct {
+    const char* what;
+    std::function<void(THDBDiskDatabaseData&, TestSession&)> close;
+  } cases[] = {
+      {"last detach", [](THDBDiskDatabaseData& db, TestSession& s) { db.Detach(s); }},
+      {"close", [](THDBDiskDatabaseData& db, TestSession&) { db.Close(); }},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(path_, created);
+    THDBDiskDatabaseData db(path_);
+    TestSession s;
+    db.Attach(s);
+    THDBDiskPageManager& pm = *db.PageManager();
+    std::int32_t added = -1;
+    {
+      THDBPinnedPage page(pm, pm.AddPage(s.id, ptTableRecord));
+      added = page->PageNo();
+    }
+    {
+      THDBPinnedPage page(pm, pm.GetPage(s.id, 4));
+      page->Buffer()[100] = 'x';
+      page.SetDirty();
+    }
+    EXPECT_EQ(CatchHDB([&] { c.close(db, s); }).NativeError(), 20097) << c.what;
+    EXPECT_FALSE(db.IsOpen()) << c.what;
+    // The added page carries the freed mark and the PFS page has counted two writes
+    // (its bit set, then cleared); nothing else differs: the map bits and
+    // LastUsedPageNo are as they were, and the changed page was never written.
+    std::string expected = created;
+    le::Store<std::int32_t>(expected.data(), 380 + static_cast<std::size_t>(added) * 4096 + 4, 0x7FFFFFFF);
+    le::Store<std::int32_t>(expected.data(), 380 + 4, le::Load<std::int32_t>(created.data(), 380 + 4) + 2);
+    EXPECT_TRUE(ReadFileBytes(path_) == expected) << c.what;
+  }
+}
+
+TEST_F(DatabaseTest, CommitOrRollbackOfAClosedDatabaseRaises) {
+  CreateFile();
+  THDBDiskDatabaseData db(path_);
+  auto expectRefused = [&](const char* when) {
+    EXPECT_EQ(CatchHDB([&] { db.Commit(0, false); }).NativeError(), 30454) << when;
+    EXPECT_EQ(CatchHDB([&] { db.Rollback(0); }).NativeError(), 30455) << when;
+  };
+  expectRefused("never opened");
+  TestSession s;
+  db.Attach(s);
+  db.Detach(s);
+  expectRefused("closed again");
 }
 
 TEST_F(DatabaseTest, DamagedFilesFailToOpenAndLeaveNothingOpen) {

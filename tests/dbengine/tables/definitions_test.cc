@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <new>
 #include <regex>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 #include "dbengine/storage/byte_layout.h"
@@ -13,6 +18,7 @@
 #include "dbengine/tables/hdb_stream.h"
 #include "dbengine/tables/index_defs.h"
 #include "dbengine/tables/table_metadata.h"
+#include "forked_child.h"
 #include "test_tables.h"
 
 namespace hdb {
@@ -306,66 +312,259 @@ TEST(TableMetadataStream, WholeDefinitionRoundTripsAndTruncationFails) {
   EXPECT_EQ(indexes[0].ObjectID, 506);
   EXPECT_EQ((*constraints)[3].ObjectID, 510);
 
-  // Every cut inside the three lists stops the load with the stream message.
-  const std::size_t listsEnd = bytes.size() - 8;
-  for (std::size_t cut = 0; cut < listsEnd; ++cut) {
+  // Every cut stops the load with the stream message, the two trailing roots included.
+  for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
     THDBStream truncated(bytes.data(), cut);
     TableMetadata partial{&f2, &i2, &c2};
     auto e = Raised([&] { partial.LoadFromStream(truncated); });
     ASSERT_EQ(e.code, 30601) << "cut at " << cut << ": " << e.what;
   }
-  THDBStream truncated(bytes.data(), 9);
+  // A stream that ends two bytes into the BLOB page index root.
+  const std::size_t n = bytes.size();
+  THDBStream truncated(bytes.data(), n - 2);
   auto e = Raised([&] { back.LoadFromStream(truncated); });
-  EXPECT_TRUE(std::regex_match(e.what, std::regex("Cannot read from stream\\. Position = 7, Stream size = 9, Block size "
-                                                  "= 4, Bytes Read = 2 - Native error: 30601")))
-      << e.what;
-  // The two trailing roots are read unchecked.
-  THDBStream withoutRoots(bytes.data(), listsEnd);
-  TableMetadata noRoots{&f2, &i2, &c2, 9, 9};
-  noRoots.LoadFromStream(withoutRoots);
-  EXPECT_EQ(noRoots.RecordPageIndexRoot, -1);
+  EXPECT_EQ(e.what, "Cannot read from stream. Position = " + std::to_string(n - 4) + ", Stream size = " +
+                        std::to_string(n - 2) + ", Block size = 4, Bytes Read = 2 - Native error: 30601");
 }
 
-TEST(StoredValue, DamagedSizeFailsWithoutAllocatingIt) {
-  THDBStream in(Bytes({3, 0, 0xFF, 0xFF, 0xFF, 0x7F, 'A'}));
-  THDBVariant v;
-  auto e = Raised([&] { v.LoadFromStream(in); });
-  EXPECT_EQ(e.code, 30601);
-}
+// ---- Bounds of stored sizes and damaged definitions --------------------------------
 
-// A stored size that cannot describe a record slot or a key column (negative, or past
-// the int32 offsets of a record) is damage: the load stops with the stream message
-// instead of laying out a record with negative or wrapped offsets.
-TEST(DefinitionStreams, DamagedSizesFailWithTheStreamMessage) {
-  struct Case {
-    std::uint8_t declaredType;
-    std::int32_t declaredSize;
-    bool damaged;
+// Stored sizes are bounded where no table can go: a record no page of the largest
+// page size holds, a field no such record holds. Everything the engine creates within
+// those bounds loads again, and one step past them is damage.
+TEST(DefinitionStreams, DefinitionsAtTheLimitsLoadAndOneStepPastIsDamage) {
+  auto load = [](const auto& defs) {
+    THDBStream in(Saved(defs));
+    std::remove_cvref_t<decltype(defs)> loaded;
+    return Raised([&] { loaded.LoadFromStream(in); }).code;
   };
+  for (int i = 0; i < TypeRowCount; ++i) {
+    THDBFieldDefs defs;
+    defs.AddField("F", TypeRow(i).Declared, 5);
+    EXPECT_EQ(load(defs), 0) << TypeRow(i).Word;
+  }
+
+  struct Field {
+    std::uint8_t declaredType;
+    std::int32_t size;
+  };
+  struct Case {
+    std::vector<Field> fields;
+    int code;
+  };
+  // One field: the record is its slot after a one-byte NullBitmap.
+  const std::int32_t widest = (MaxDiskRecordSize - 1) / 2 - 1;
   const Case cases[] = {
-      {dtString, -1, true},          {dtString, 0x7FFFFFFE, true},  // a record of 2^31 bytes
-      {dtString, 0x7FFFFFFF, true},  {dtWideString, 0x40000000, true},
-      {dtBytes, -3, true},           {dtString, 0, false},
-      {dtInteger, -1, false},  // a type without a declared size ignores the value
+      {{{dtString, MaxDiskRecordSize - 2}}, 0},
+      {{{dtString, MaxDiskRecordSize - 1}}, 30601},
+      {{{dtBytes, MaxDiskRecordSize - 2}}, 0},
+      {{{dtVarBytes, MaxDiskRecordSize - 1}}, 30601},
+      {{{dtWideString, widest}}, 0},
+      {{{dtWideChar, widest + 1}}, 30601},
+      {{{dtString, MaxDiskRecordSize - 4}, {dtWord, 0}}, 0},
+      {{{dtString, MaxDiskRecordSize - 3}, {dtWord, 0}}, 30601},  // each field fits, the record does not
+      {{{dtString, 0}}, 0},
+      {{{dtBytes, -3}}, 30601},
+      {{{dtInteger, -1}}, 0},  // a type without a declared size ignores the value
   };
   for (const Case& c : cases) {
     THDBFieldDefs defs;
-    defs.AddField("F", c.declaredType, 1);
-    std::vector<std::uint8_t> bytes = Saved(defs);
-    le::Store<std::int32_t>(bytes.data(), 4 + 6 + 2, c.declaredSize);  // count, prefix, the two types
-    THDBStream in(bytes);
-    THDBFieldDefs loaded;
-    auto e = Raised([&] { loaded.LoadFromStream(in); });
-    EXPECT_EQ(e.code, c.damaged ? 30601 : 0) << int(c.declaredType) << " of size " << c.declaredSize << ": " << e.what;
+    for (const Field& f : c.fields) defs.AddField("F" + std::to_string(defs.Count()), f.declaredType, f.size);
+    EXPECT_EQ(load(defs), c.code) << DeclaredTypeWord(c.fields[0].declaredType) << " of size " << c.fields[0].size;
   }
 
+  for (std::int32_t length : {0, DefaultIndexedLength, MaxFieldDataSize, MaxFieldDataSize + 1}) {
+    THDBIndexDefs indexes;
+    indexes.AddNew().Columns.push_back({"F", false, false, length});
+    EXPECT_EQ(load(indexes), length <= MaxFieldDataSize ? 0 : 30601) << "IndexedLength " << length;
+  }
+}
+
+// The definition of a small table as the engine writes it: FG string(17) and DAT date,
+// the primary index over both, a not null and a check constraint and the primary key,
+// RecordPageIndex root 4 and no BLOB page index; and where the stored items the damage
+// cases below change begin.
+struct WrittenDefinition {
+  std::vector<std::uint8_t> bytes;
+  std::size_t fgTypes = 0, fgSize = 0, datTypes = 0;  // BaseType, DeclaredType; DeclaredSize
+  std::size_t indexCount = 0, columnCount = 0, indexedLength = 0;
+  std::size_t constraintCount = 0;
+  std::size_t notNullFirstRef = 0;  // its B (uint8)
+  std::size_t checkMinSize = 0;     // the size of the check's minimum
+  std::size_t primaryTableRef = 0, primaryIndexRef = 0, primaryColumnCount = 0, primaryColumnName = 0;  // B (int32)
+};
+
+std::size_t PrefixSize(const THDBMetaObjectDef& def) { return 1 + def.Name.size() + 4; }
+
+WrittenDefinition WriteDefinition() {
+  THDBFieldDefs fields;
+  fields.AddField("FG", dtString, 17).ObjectID = 1;
+  fields.AddField("DAT", dtDate).ObjectID = 2;
   THDBIndexDefs indexes;
-  indexes.AddNew().SetColumns({"FG"}, {""}, {""});
-  std::vector<std::uint8_t> bytes = Saved(indexes);
-  le::Store<std::int32_t>(bytes.data(), bytes.size() - 4, -1);  // the column's IndexedLength
-  THDBStream in(bytes);
-  THDBIndexDefs loaded;
-  EXPECT_EQ(Raised([&] { loaded.LoadFromStream(in); }).code, 30601);
+  THDBIndexDef& fgdat = indexes.AddNew();
+  fgdat.Name = "FGDAT";
+  fgdat.ObjectID = 3;
+  fgdat.IsPrimary = true;
+  fgdat.RootPageNo = 5;
+  fgdat.SetColumns({"FG", "DAT"}, {"", ""}, {"", ""});
+  THDBConstraintDefs constraints;
+  auto nn = std::make_unique<THDBConstraintDefNotNull>();
+  nn->Name = "NN_FG";
+  nn->TableRef = {"T", 9};
+  nn->FieldRef = {"FG", 1};
+  constraints.Add(std::move(nn));
+  auto check = std::make_unique<THDBConstraintDefCheck>();
+  check->Name = "CK_DAT";
+  check->TableRef = {"T", 9};
+  check->FieldRef = {"DAT", 2};
+  check->MinValue = THDBVariant::FromScalar<std::int32_t>(btDate, 730120);
+  constraints.Add(std::move(check));
+  constraints.Add(THDBConstraintDefUnique::FromIndex(fgdat, "T"));
+  TableMetadata meta{&fields, &indexes, &constraints, 4, -1};
+
+  WrittenDefinition d;
+  d.bytes = Saved(meta);
+  const std::size_t fg = 4, dat = fg + Saved(fields[0]).size();
+  d.fgTypes = fg + PrefixSize(fields[0]);
+  d.fgSize = d.fgTypes + 2;
+  d.datTypes = dat + PrefixSize(fields[1]);
+  d.indexCount = Saved(fields).size();
+  d.columnCount = d.indexCount + 4 + PrefixSize(fgdat) + 3;
+  d.indexedLength = d.columnCount + 8 + (1 + 2) + 2;  // count, root, FG's name and flags
+  d.constraintCount = d.indexCount + Saved(indexes).size();
+  const std::size_t notNull = d.constraintCount + 4 + 1;  // each record follows its kind byte
+  const std::size_t checkAt = notNull + Saved(constraints[0]).size() + 1;
+  const std::size_t primary = checkAt + Saved(constraints[1]).size() + 1;
+  d.notNullFirstRef = notNull + PrefixSize(constraints[0]) + 12;
+  d.checkMinSize = checkAt + PrefixSize(constraints[1]) + 12 + (2 + 3 + 5) + 2;  // names "", "T", "DAT"
+  d.primaryTableRef = primary + PrefixSize(constraints[2]) + 12 + (4 + 1);     // after the empty first name
+  d.primaryIndexRef = d.primaryTableRef + 4 + 2;
+  d.primaryColumnCount = d.primaryIndexRef + 4 + 6;
+  d.primaryColumnName = d.primaryColumnCount + 4 + 4;
+  return d;
+}
+
+// Loads a stream into a fresh definition in a child process limited to 1 GB of address
+// space, so that a damaged size the loader would allocate shows as a failure instead of
+// a machine out of memory. (AddressSanitizer reserves far more address space for its
+// shadow memory; its builds run the child without the limit.) Returns the native error
+// the load raised, 0 when it raised none, or a description of how the child ended.
+std::string LoadInLimitedChild(const std::vector<std::uint8_t>& bytes) {
+  hdbtest::ForkedChild child([&](hdbtest::ForkedChild& self) {
+#ifndef __SANITIZE_ADDRESS__
+    const rlimit limit{rlim_t{1} << 30, rlim_t{1} << 30};
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) return 3;
+#endif
+    try {
+      THDBFieldDefs fields;
+      THDBIndexDefs indexes;
+      THDBConstraintDefs constraints;
+      TableMetadata meta{&fields, &indexes, &constraints};
+      THDBStream in(bytes);
+      meta.LoadFromStream(in);
+    } catch (const EHDBException& e) {
+      for (char digit : std::to_string(e.NativeError())) self.Send(digit);
+      return 0;
+    } catch (const std::bad_alloc&) {
+      return 2;
+    }
+    self.Send('0');
+    return 0;
+  });
+  std::string result;
+  for (char c = child.Receive(); c != 0; c = child.Receive()) result += c;
+  switch (child.Wait()) {
+    case 0:
+      return result;
+    case 2:
+      return "out of memory";
+    case 3:
+      return "no address-space limit";
+    default:
+      return "a crash or a foreign exception";
+  }
+}
+
+TEST(DamagedDefinitions, EachDamageStopsTheLoadWithTheStreamError) {
+  const WrittenDefinition d = WriteDefinition();
+  // The map of the written stream is right.
+  ASSERT_EQ(std::vector<std::uint8_t>(d.bytes.begin() + d.fgTypes, d.bytes.begin() + d.fgTypes + 3),
+            Bytes({btString, dtString, 17}));
+  ASSERT_EQ(d.bytes[d.datTypes + 1], dtDate);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.indexCount), 1);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.columnCount), 2);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.indexedLength), DefaultIndexedLength);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.constraintCount), 3);
+  ASSERT_EQ(d.bytes[d.notNullFirstRef], 1);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.checkMinSize), 4);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.primaryTableRef), 2);
+  ASSERT_EQ(d.bytes[d.primaryTableRef + 5], 'T');
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.primaryIndexRef), 6);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.primaryColumnCount), 2);
+  ASSERT_EQ(le::Load<std::int32_t>(d.bytes.data(), d.primaryColumnName), 3);
+  ASSERT_EQ(LoadInLimitedChild(d.bytes), "0") << "the undamaged stream loads";
+
+  using Damage = std::function<void(std::vector<std::uint8_t>&)>;
+  auto u8 = [](std::size_t at, int value) -> Damage {
+    return [=](std::vector<std::uint8_t>& b) { b[at] = static_cast<std::uint8_t>(value); };
+  };
+  auto i32 = [](std::size_t at, std::int32_t value) -> Damage {
+    return [=](std::vector<std::uint8_t>& b) { le::Store<std::int32_t>(b.data(), at, value); };
+  };
+  auto cut = [](std::size_t bytes) -> Damage {
+    return [=](std::vector<std::uint8_t>& b) { b.resize(b.size() - bytes); };
+  };
+  struct Case {
+    const char* what;
+    Damage damage;
+  };
+  const Case cases[] = {
+      // A type pair the type table does not have: values would be moved by the declared
+      // type through a slot sized by the base type.
+      {"FG declared a date over its string base", u8(d.fgTypes + 1, dtDate)},
+      {"DAT declared an extended over its date base", u8(d.datTypes + 1, dtExtended)},
+      {"DAT stored as a shortint, declared a date", u8(d.datTypes, btShortInt)},
+      {"FG of base type 0", u8(d.fgTypes, 0)},
+      {"DAT of base type 25, which does not exist", u8(d.datTypes, 25)},
+      {"FG of declared type 0", u8(d.fgTypes + 1, 0)},
+      {"FG of declared type 37, which does not exist", u8(d.fgTypes + 1, 37)},
+      // Cut inside the two trailing roots.
+      {"cut 1 byte short", cut(1)},
+      {"cut without the BLOB page index root", cut(4)},
+      {"cut inside the RecordPageIndex root", cut(5)},
+      {"cut without both roots", cut(8)},
+      // Sizes no table can have.
+      {"FG of 2 000 000 000 characters", i32(d.fgSize, 2000000000)},
+      {"FG of 0x7FFFFFFF characters", i32(d.fgSize, 0x7FFFFFFF)},
+      {"FG of -1 characters", i32(d.fgSize, -1)},
+      {"a record one byte past the largest", i32(d.fgSize, MaxDiskRecordSize - 5)},
+      {"IndexedLength 0x7FFFFFFF", i32(d.indexedLength, 0x7FFFFFFF)},
+      {"IndexedLength -1", i32(d.indexedLength, -1)},
+      {"a check bound of 0x7FFFFFFF bytes", i32(d.checkMinSize, 0x7FFFFFFF)},
+      {"a check bound of -1 bytes", i32(d.checkMinSize, -1)},
+      // Counts no stream holds.
+      {"a field count of -5", i32(0, -5)},
+      {"a field count of 0x7FFFFFFF", i32(0, 0x7FFFFFFF)},
+      {"an index count of -1", i32(d.indexCount, -1)},
+      {"an index column count of -5", i32(d.columnCount, -5)},
+      {"an index column count of 0x7FFFFFFF", i32(d.columnCount, 0x7FFFFFFF)},
+      {"a constraint count of -1", i32(d.constraintCount, -1)},
+      {"a constraint count of 0x7FFFFFFF", i32(d.constraintCount, 0x7FFFFFFF)},
+      {"a key column count of -5", i32(d.primaryColumnCount, -5)},
+      // Reference names out of step: B counts the length byte, which says B - 1.
+      {"a not null reference B of 0", u8(d.notNullFirstRef, 0)},
+      {"a primary table reference B of 0", i32(d.primaryTableRef, 0)},
+      {"a primary table reference B of -1", i32(d.primaryTableRef, -1)},
+      {"a primary index reference B of 300", i32(d.primaryIndexRef, 300)},
+      {"a primary index reference B of 0x7FFFFFFF", i32(d.primaryIndexRef, 0x7FFFFFFF)},
+      {"a key column name B of 0", i32(d.primaryColumnName, 0)},
+      {"a length byte that disagrees with its B", u8(d.primaryTableRef + 4, 5)},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> bytes = d.bytes;
+    c.damage(bytes);
+    EXPECT_EQ(LoadInLimitedChild(bytes), "30601") << c.what;
+  }
 }
 
 TEST(StreamWrite, CapacityLimitReportsAShortWrite) {

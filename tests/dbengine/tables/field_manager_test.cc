@@ -191,6 +191,27 @@ TEST_F(ServiceRecord, DefaultsConvertFromTheirStoredBytesOnly) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.data() + 33)), "AB");
 }
 
+TEST(FieldManagerDefaults, DefaultsStoredWithoutBytesCopyNothing) {
+  // A stored default of size 0 holds no data block at all. Applying it copies nothing
+  // and, like an empty text, still makes the field non-NULL.
+  auto storedWithoutBytes = [](std::uint8_t type) {
+    THDBStream in(test::Bytes({type, 0, 0, 0, 0, 0}));  // type, a value follows, size 0
+    THDBVariant v;
+    v.LoadFromStream(in);
+    return v;
+  };
+  THDBFieldDefs defs;
+  defs.AddField("N", dtLargeInt).DefaultValue = storedWithoutBytes(btLargeInt);
+  defs.AddField("B", dtBytes, 3).DefaultValue = storedWithoutBytes(btBytes);
+  defs.AddField("R", dtWord).DefaultValue = storedWithoutBytes(0);  // untyped
+  THDBBaseFieldManager fm;
+  fm.SetFieldDefs(defs);
+  Record r(static_cast<std::size_t>(fm.MemoryRecordSize()), 0x55);
+  fm.InitRecord(r.data(), true);
+  EXPECT_EQ(r[0] & 0x07, 0);
+  EXPECT_EQ(Record(r.begin() + 1, r.end()), Record(r.size() - 1, 0));
+}
+
 // A default expression as the expression layer would provide it: the text "NEXT"
 // yields 1, 2, 3, ... each time it is applied.
 struct CountingExpression : THDBDefaultExpression {
