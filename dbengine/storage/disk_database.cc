@@ -195,16 +195,18 @@ bool THDBDiskDatabaseData::IsEncrypted() const { return IsOpen() && pageManager_
 void THDBDiskDatabaseData::Commit(std::int32_t session, bool flush) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!IsOpen()) RaiseHDB(Errors::CommitNotOpened);
-  if (MultiUser && !lockManager_->LockModifiedTables(session)) RaiseHDB(Errors::CommitLocksFailed);
+  // The system session holds no table locks: its structure changes run under TablesLock.
+  const bool withLocks = MultiUser && session != SystemSessionID;
+  if (withLocks && !lockManager_->LockModifiedTables(session)) RaiseHDB(Errors::CommitLocksFailed);
   pageManager_->CommitPages(session);
   if (flush) pageManager_->File().FlushFileBuffers();
-  if (MultiUser) lockManager_->ReleaseAfterCommit(session);
+  if (withLocks) lockManager_->ReleaseAfterCommit(session);
 }
 
 void THDBDiskDatabaseData::Rollback(std::int32_t session) {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!IsOpen()) RaiseHDB(Errors::RollbackNotOpened);
-  if (MultiUser) lockManager_->ReleaseAfterCommit(session);
+  if (MultiUser && session != SystemSessionID) lockManager_->ReleaseAfterCommit(session);
   pageManager_->RollbackPages(session);
 }
 

@@ -196,6 +196,69 @@ inline constexpr THDBErrorDef InvalidTimeText{30605, "'%s' is not a valid time"}
 inline constexpr THDBErrorDef InvalidDateTimeText{30606, "'%s' is not a valid date and time"};
 inline constexpr THDBErrorDef CannotConvertValue{30607, "Cannot convert a value of type '%s' to type '%s'"};
 inline constexpr THDBErrorDef InvalidNumberText{30608, "'%s' is not a valid number"};
+// ---- Record storage ----------------------------------------------------------------
+inline constexpr THDBErrorDef NoNextRecordPage{20104, "Invalid page number"};
+inline constexpr THDBErrorDef NoPriorRecordPage{20105, "Invalid page number"};
+inline constexpr THDBErrorDef RecNoBeyondRecordCount{20113, "Cannot set RecNo greater than RecordCount"};
+inline constexpr THDBErrorDef RecordPageNotListed{20114, "Invalid page number"};
+inline constexpr THDBErrorDef InvalidRecordsOnPage{20140, "Invalid number of records on page"};
+inline constexpr THDBErrorDef RecordPageFull{20141, "Cannot add record to page. Page is full"};
+inline constexpr THDBErrorDef RecordNotFoundFirst{20143, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordNotFoundLast{20144, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordNotFoundNext{20145, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordNotFoundByNumber{20146, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordNotFoundPrior{20147, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordNotFoundCurrent{20148, "Record not found. PageNo=%d, PageRecordCount=%d"};
+inline constexpr THDBErrorDef RecordTooLarge{
+    20174,
+    "Cannot create table. Record is too large to fit in current database page. Please increase page size of "
+    "database file or decrease record size"};
+inline constexpr THDBErrorDef RecordCountMismatch{
+    20292,
+    "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=%d, MostUpdated.RecordCount=%d"};
+// ---- Table data object and constraints ------------------------------------------------
+inline constexpr THDBErrorDef DeleteTableOpen{20017, "Cannot delete table '%s'. Table is open by another dataset"};
+inline constexpr THDBErrorDef IndexNotFound{20018, "Index not found"};
+inline constexpr THDBErrorDef CreateTableNoFields{20128, "Error creating table - no fields were specified"};
+inline constexpr THDBErrorDef InsertNoRecordManager{20135, "Nil pointer occured"};
+inline constexpr THDBErrorDef InsertNoRecordBuffer{20136, "Nil pointer occured"};
+inline constexpr THDBErrorDef DeleteNoRecordManager{20137, "Nil pointer occured"};
+inline constexpr THDBErrorDef UpdateNoRecordManager{20138, "Nil pointer occured"};
+inline constexpr THDBErrorDef UpdateNoRecordBuffer{20139, "Nil pointer occured"};
+inline constexpr THDBErrorDef CreateTableNoFieldsInManager{20142, "Error creating table - no fields were specified"};
+inline constexpr THDBErrorDef InvalidTableHeader{20164, "Invalid table header data"};
+inline constexpr THDBErrorDef StateFileNil{20176, "Pointer is nil"};
+inline constexpr THDBErrorDef TableOpenByAnotherUser{
+    20208, "Cannot access table '%s' in exclusive mode. Table is open by another user"};
+inline constexpr THDBErrorDef TableLockedAtOpen{20209, "Cannot open table '%s'. Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtLocate{20214, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtGotoKey{20215, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtSetRecNo{20216, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtGetRecNo{20217, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtCount{20218, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtSetNaturalRecNo{20219, "Table is locked"};
+inline constexpr THDBErrorDef TableLockedAtGetNaturalRecNo{20220, "Table is locked"};
+// The read lock of a step: the step fails with result 3, nothing is raised.
+inline constexpr THDBErrorDef TableLockedAtRead{20221, "Table is locked"};
+inline constexpr THDBErrorDef TableOpenByOtherCursors{
+    20242, "Cannot access table '%s' in exclusive mode. Table is open by other cursors"};
+inline constexpr THDBErrorDef CannotRepairLargeTable{10512, "Cannot repair page index for large table. Table name: %s"};
+inline constexpr THDBErrorDef NotNullFieldNotFound{30024, "Field #%d not found"};
+inline constexpr THDBErrorDef NotNullViolated{30026, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr THDBErrorDef CheckFieldNotFound{30028, "Field #%d not found"};
+inline constexpr THDBErrorDef CheckBelowMinimum{
+    30029, "Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'"};
+inline constexpr THDBErrorDef CheckAboveMaximum{
+    30030, "Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'"};
+inline constexpr THDBErrorDef ConstraintCheckNotImplemented{30036, "Not implemented yet"};
+inline constexpr THDBErrorDef PrimaryViolated{30319, "Primary Key constraint '%s' violated. Duplicate found."};
+inline constexpr THDBErrorDef UniqueViolated{30320, "Constraint unique '%s' violated. Duplicate found."};
+inline constexpr THDBErrorDef PrimaryKeyNull{30330, "Constraint '%s' violated. Value in field '%s' cannot be null"};
+inline constexpr THDBErrorDef FieldToRenameNotFound{30343, "Field '%s' not found"};
+inline constexpr THDBErrorDef FieldRenameExists{30344, "Cannot rename field '%s'. Field '%s' already exists"};
+// Indexes of one session need the temporary page store, which this engine does not build.
+inline constexpr THDBErrorDef TemporaryIndexNotSupported{
+    30457, "Cannot create index '%s'. Temporary indexes are not supported"};
 // ---- B-trees: index pages, keys, tree operations, page indexes ---------------------
 inline constexpr THDBErrorDef IndexPageEmpty{20025, "Index error: page is empty"};
 inline constexpr THDBErrorDef IndexEntryNotFound{20027, "Index error: cannot delete entry. Entry not found"};

@@ -31,6 +31,8 @@ class THDBDatabaseFreeSpaceManager {
   // 30434 for a map page.
   void CheckNotMapPage(std::int32_t pageNo) const;
   bool IsMapPage(std::int32_t pageNo) const;
+  // The page's bit in its PFS page (read from the file unless knownPFS is that page).
+  bool IsPageUsed(std::int32_t pageNo, const THDBMapPage* knownPFS = nullptr);
 
   std::int32_t ExtentPageCount() const { return extentPageCount_; }
   std::int32_t PagesPerPFS() const { return pagesPerPFS_; }
@@ -63,7 +65,6 @@ class THDBDatabaseFreeSpaceManager {
   void MarkPage(std::int32_t pageNo, bool used);
   void MarkPFS(std::int32_t pageNo, bool used, THDBMapPage* keep = nullptr);
   void RefreshEAM(std::int32_t pageNo, const THDBMapPage* knownPFS = nullptr);
-  bool IsPageUsed(std::int32_t pageNo, const THDBMapPage* knownPFS);
   void CreateMapPage(std::int32_t pageNo, std::uint16_t type);
   // Stores the working copies in the header image and writes it when they changed.
   void StoreHeader();

@@ -36,7 +36,7 @@ void TruncatePath(THDBKeyPath& path, std::int32_t levels) {
 // ---- THDBBTreePage -----------------------------------------------------------------
 
 THDBBTreePage::THDBBTreePage(THDBBTree& tree, std::int32_t pageNo)
-    : tree_(tree), pinned_(tree.Pages(), tree.Pages().GetPage(tree.Session(), pageNo, false, ptTableIndex)) {
+    : tree_(tree), pinned_(tree.Pages(), tree.Pages().GetPage(tree.Session(), pageNo, tree.Pages().MultiUser(), ptTableIndex)) {
   CheckLayout();
 }
 

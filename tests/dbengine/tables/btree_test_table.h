@@ -17,14 +17,12 @@
 #include "dbengine/tables/index_defs.h"
 #include "dbengine/tables/indexed_table.h"
 #include "temp_dir.h"
+#include "test_tables.h"
 
 namespace hdb::test {
 
 using Record = std::vector<std::uint8_t>;
 
-struct RecordIDLess {
-  bool operator()(RecordID a, RecordID b) const { return CompareRecordIDs(a, b) < 0; }
-};
 
 class BTreeTestTable : public THDBIndexedTable {
  public:

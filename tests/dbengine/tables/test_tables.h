@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbengine/storage/hdb_exception.h"
+#include "dbengine/storage/record_id.h"
 #include "dbengine/tables/data_types.h"
 #include "dbengine/tables/field_defs.h"
 
@@ -26,6 +27,11 @@ inline void AddServiceRecordFields(THDBFieldDefs& defs) {
   for (int i = 0; i < defs.Count(); ++i) defs[i].ObjectID = 100 + i;
   defs.RecalcOffsets();
 }
+
+// Natural order of records, for maps keyed by RecordID.
+struct RecordIDLess {
+  bool operator()(RecordID a, RecordID b) const { return CompareRecordIDs(a, b) < 0; }
+};
 
 struct RaisedError {
   int code = 0;
