@@ -315,6 +315,23 @@ inline constexpr THDBErrorDef IndexBlobField{
     20295,
     "Cannot index BLOB field '%s'. Direct indexing of BLOB fields is not supported yet, please use "
     "CAST(blob_field, string) function to convert BLOB field to a string expression before indexing."};
+// ---- Sessions, the open-database registry and cursors ---------------------------------
+inline constexpr THDBErrorDef TableNotFoundAtOpen{30470, "Table not found, table name = %s"};
+inline constexpr THDBErrorDef InvalidDatabasePassword{30471, "Database password is invalid."};
+inline constexpr THDBErrorDef CreateDatabaseOpen{30472, "Cannot create database. Database is already open"};
+inline constexpr THDBErrorDef NotInTransactionCommit{
+    30473, "Database is not within a transaction. Cannot perform operation"};
+inline constexpr THDBErrorDef NotInTransactionRollback{
+    30474, "Database is not within a transaction. Cannot perform operation"};
+inline constexpr THDBErrorDef CursorTableNotFound{30475, "Table '%s' not found"};
+inline constexpr THDBErrorDef CursorTableExists{30476, "Table %s already exists"};
+inline constexpr THDBErrorDef RenameTableIntoItself{30477, "Cannot rename table '%s' into itself"};
+inline constexpr THDBErrorDef CursorIndexExists{30478, "Cannot create index '%s'. Index already exists"};
+inline constexpr THDBErrorDef CursorIndexNotFound{30479, "Cannot delete index '%s'. Index not found"};
+inline constexpr THDBErrorDef CursorNilPointer{30480, "Nil pointer occured"};
+// A cursor used without a connected session or an open table.
+inline constexpr THDBErrorDef CursorNotConnected{30481, "Pointer is nil"};
+inline constexpr THDBErrorDef CursorNotOpen{30482, "Pointer is nil"};
 // ---- Table and record locks --------------------------------------------------------
 // The table locks file handed to a lock operation is not open.
 inline constexpr THDBErrorDef LocksFileNilAtLockTable{10483, "Nil pointer occured"};

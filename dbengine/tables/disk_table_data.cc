@@ -666,6 +666,21 @@ bool THDBDiskTableData::UnlockTable(SessionID session, std::uint8_t kind, bool f
   return database_.LockManager()->UnlockTable(session, *locksFile_, static_cast<TableLockType>(kind), flag);
 }
 
+bool THDBDiskTableData::LockRecord(SessionID session, RecordID id, std::int32_t tries, std::uint32_t delayMs) {
+  Guard guard(database_.Lock());
+  return database_.LockManager()->LockRecord(session, *locksFile_, id, delayMs, tries);
+}
+
+bool THDBDiskTableData::UnlockRecord(SessionID session, RecordID id) {
+  Guard guard(database_.Lock());
+  return database_.LockManager()->UnlockRecord(session, *locksFile_, id);
+}
+
+bool THDBDiskTableData::IsRecordLockedByOther(SessionID session, RecordID id) {
+  Guard guard(database_.Lock());
+  return database_.LockManager()->IsRecordLockedByOther(session, *locksFile_, id);
+}
+
 bool THDBDiskTableData::CheckConstraints(SessionID session, const std::uint8_t* record, bool checkUniqueness,
                                          bool raise, RecordID id, bool isInsert, const std::uint8_t* oldRecord) {
   Guard guard(database_.Lock());

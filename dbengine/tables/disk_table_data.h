@@ -77,6 +77,10 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   // the write kinds itself; unlocking one it released is harmless with `flag`.
   bool LockTable(SessionID session, std::uint8_t kind, std::int32_t tries, std::uint32_t delayMs);
   bool UnlockTable(SessionID session, std::uint8_t kind, bool flag = false);
+  // Record locks of the cursor's edits (single-user: always granted).
+  bool LockRecord(SessionID session, RecordID id, std::int32_t tries, std::uint32_t delayMs);
+  bool UnlockRecord(SessionID session, RecordID id);
+  bool IsRecordLockedByOther(SessionID session, RecordID id);
   // The constraint check of a record about to be stored (the cursor calls it).
   bool CheckConstraints(SessionID session, const std::uint8_t* record, bool checkUniqueness, bool raise, RecordID id,
                         bool isInsert, const std::uint8_t* oldRecord);
