@@ -1,0 +1,280 @@
+// Engine sessions and table cursors on a real file: the registry shares one database
+// per file, navigation at both ends, record numbers and bookmarks, the write cycle
+// with its result codes, and two cursors (or two processes) on one table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/cursor/cursor.h"
+#include "dbengine/cursor/local_session.h"
+#include "dbengine/cursor/open_databases.h"
+#include "dbengine/storage/disk_database.h"
+#include "dbengine/storage/hdb_exception.h"
+#include "dbengine/tables/data_types.h"
+#include "dbengine/tables/disk_table_data.h"
+#include "dbengine/tables/navigation_request.h"
+#include "forked_child.h"
+#include "temp_dir.h"
+
+namespace hdb {
+namespace {
+
+std::string Vin(int n) {
+  char text[18];
+  std::snprintf(text, sizeof text, "WBA%014d", n);
+  return text;
+}
+
+int Raised(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const EHDBException& e) {
+    return e.NativeError();
+  }
+  return 0;
+}
+
+// A connected session on a file with the service table (FG, DAT, MLG; index FGDAT).
+class Connection {
+ public:
+  Connection(const std::string& path, bool multiUser = false) {
+    session.DatabaseName = "Dataset";
+    session.DatabaseFileName = path;
+    session.MultiUser = multiUser;
+    session.SessionName = multiUser ? "Default" : "";
+    session.SetConnected(true);
+  }
+  static void CreateFile(const std::string& path, bool multiUser = false) {
+    THDBLocalSession maker;
+    maker.DatabaseName = "Dataset";
+    maker.DatabaseFileName = path;
+    maker.MultiUser = multiUser;
+    maker.CreateDatabase();
+    Connection c(path, multiUser);
+    THDBLocalCursor cursor(c.session);
+    cursor.TableName = "dsTable";
+    THDBFieldDefs fields;
+    fields.AddField("FG", dtChar, 17);
+    fields.AddField("DAT", dtDate);
+    fields.AddField("MLG", dtLargeInt);
+    fields.RecalcOffsets();
+    THDBIndexDefs indexes;
+    THDBIndexDef& index = indexes.AddNew();
+    index.Name = "FGDAT";
+    index.SetColumns({"FG", "DAT"}, {"", ""}, {"", ""});
+    cursor.CreateTable(fields, indexes, THDBConstraintDefs());
+  }
+  THDBLocalSession session;
+};
+
+class OpenCursor {
+ public:
+  explicit OpenCursor(THDBLocalSession& session, const std::string& index = "") : cursor(session) {
+    cursor.TableName = "dsTable";
+    cursor.OpenTable();
+    cursor.SetIndexByName(index);
+    buffer = cursor.AllocRecordBuffer();
+    cursor.CurrentRecord = buffer.data();
+  }
+  RecordID Insert(const std::string& fg, std::int32_t dat, std::int64_t mlg = 0) {
+    cursor.InitRecordBuffer(buffer.data(), true);
+    cursor.WriteField(0, buffer.data(), Padded(fg).data());
+    cursor.WriteField(1, buffer.data(), &dat);
+    cursor.WriteField(2, buffer.data(), &mlg);
+    cursor.CurrentRecord = buffer.data();
+    cursor.WriteRecord(true);
+    EXPECT_EQ(cursor.LastResult, 0) << cursor.LastErrorText;
+    return cursor.Position;
+  }
+  std::uint8_t Step(std::uint8_t mode) {
+    cursor.CurrentRecord = buffer.data();
+    return cursor.GetRecord(mode);
+  }
+  std::string FG() {
+    char text[18] = {};
+    cursor.ReadField(0, buffer.data(), text);
+    return text;
+  }
+  std::int32_t DAT() {
+    std::int32_t d = 0;
+    cursor.ReadField(1, buffer.data(), &d);
+    return d;
+  }
+  static std::vector<std::uint8_t> Padded(const std::string& text) {
+    std::vector<std::uint8_t> v(18, 0);
+    std::memcpy(v.data(), text.data(), std::min<std::size_t>(text.size(), 17));
+    return v;
+  }
+  THDBLocalCursor cursor;
+  std::vector<std::uint8_t> buffer;
+};
+
+class CursorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Connection::CreateFile(path_); }
+  hdbtest::TempDir dir_;
+  std::string path_ = dir_.File("Data.hdb");
+};
+
+TEST_F(CursorTest, NavigationAtBothEndsOfTheTable) {
+  Connection c(path_);
+  OpenCursor t(c.session, "FGDAT");
+  for (std::uint8_t mode : {gmCurrent, gmNext, gmPrior}) {
+    t.cursor.SetToBegin();
+    EXPECT_EQ(t.Step(mode), grEOF) << "an empty table gives after-last for every mode";
+  }
+  t.Insert(Vin(2), 20);
+  t.Insert(Vin(1), 10);
+  t.Insert(Vin(3), 30);
+  t.cursor.SetToBegin();
+  ASSERT_EQ(t.Step(gmNext), grOK);
+  EXPECT_EQ(t.FG(), Vin(1));
+  EXPECT_EQ(t.cursor.GetRecNo(), 1);
+  EXPECT_EQ(t.Step(gmPrior), grBOF);
+  EXPECT_TRUE(t.cursor.AtBOF);
+  EXPECT_EQ(t.cursor.GetRecNo(), -1);
+  t.cursor.SetToEnd();
+  ASSERT_EQ(t.Step(gmPrior), grOK);
+  EXPECT_EQ(t.FG(), Vin(3));
+  EXPECT_EQ(t.Step(gmNext), grEOF);
+  EXPECT_TRUE(t.cursor.AtEOF);
+  t.cursor.SetRecNo(99);
+  ASSERT_EQ(t.Step(gmCurrent), grOK);
+  EXPECT_EQ(t.FG(), Vin(3)) << "a record number past the count lands on the last record";
+  t.cursor.SetRecNo(2);
+  ASSERT_EQ(t.Step(gmCurrent), grOK);
+  EXPECT_EQ(t.FG(), Vin(2));
+  EXPECT_EQ(t.cursor.GetRecordCount(), 3);
+}
+
+TEST_F(CursorTest, EqualKeysAreOrderedByRecordIDInBookmarks) {
+  Connection c(path_);
+  OpenCursor t(c.session, "FGDAT");
+  const RecordID a = t.Insert(Vin(5), 50), b = t.Insert(Vin(5), 50), other = t.Insert(Vin(1), 50);
+  EXPECT_EQ(t.cursor.CompareBookmarks(a, b), -1);
+  EXPECT_EQ(t.cursor.CompareBookmarks(b, a), 1);
+  EXPECT_EQ(t.cursor.CompareBookmarks(other, a), -1) << "the key decides first";
+  EXPECT_EQ(t.cursor.CompareBookmarks(a, a), 0);
+}
+
+TEST_F(CursorTest, AnInsertLeavesItsRecordIDAndFlagInTheBufferAndDeletesMoveTheCursor) {
+  Connection c(path_);
+  OpenCursor t(c.session, "FGDAT");
+  const RecordID first = t.Insert(Vin(1), 10);
+  EXPECT_EQ(t.cursor.BufferRecordID(t.buffer.data()), first);
+  EXPECT_EQ(t.buffer[t.cursor.RecordIDOffset + 6], BookmarkInserted);
+  EXPECT_EQ(t.cursor.Position, first);
+  t.Insert(Vin(1), 20);
+  const RecordID last = t.Insert(Vin(1), 30);
+  t.cursor.SetToEnd();
+  ASSERT_EQ(t.Step(gmPrior), grOK);
+  ASSERT_EQ(t.cursor.Position, last);
+  t.cursor.RemoveRecord();
+  ASSERT_EQ(t.cursor.LastResult, 0);
+  ASSERT_EQ(t.Step(gmCurrent), grOK);
+  EXPECT_EQ(t.DAT(), 20) << "deleting the last in order leaves the cursor on the one before";
+  // Single-user: editing takes no lock and always succeeds.
+  t.cursor.EditRecord();
+  EXPECT_EQ(t.cursor.LastResult, 0);
+}
+
+TEST_F(CursorTest, TwoCursorsOnOneTableSeeEachOthersChanges) {
+  Connection c(path_);
+  OpenCursor a(c.session, "FGDAT"), b(c.session, "FGDAT");
+  EXPECT_EQ(a.cursor.Table(), b.cursor.Table()) << "one shared table data object";
+  for (int i = 0; i < 5; ++i) a.Insert(Vin(i), i);
+  EXPECT_EQ(b.cursor.GetRecordCount(), 5);
+  b.cursor.SetToBegin();
+  ASSERT_EQ(b.Step(gmNext), grOK);
+  ASSERT_EQ(b.Step(gmNext), grOK);
+  ASSERT_EQ(b.FG(), Vin(1));
+  // a deletes the record b stands on; b's next step lands on the following record.
+  a.cursor.CurrentRecord = a.buffer.data();
+  a.cursor.Position = b.cursor.Position;
+  a.cursor.AtBOF = a.cursor.AtEOF = false;
+  ASSERT_EQ(a.Step(gmCurrent), grOK);
+  a.cursor.RemoveRecord();
+  ASSERT_EQ(a.cursor.LastResult, 0);
+  ASSERT_EQ(b.Step(gmNext), grOK);
+  EXPECT_EQ(b.FG(), Vin(2));
+  a.Insert(Vin(9), 9);
+  EXPECT_EQ(b.cursor.GetRecordCount(), 5);
+  b.cursor.SetToEnd();
+  ASSERT_EQ(b.Step(gmPrior), grOK);
+  EXPECT_EQ(b.FG(), Vin(9));
+}
+
+TEST_F(CursorTest, TheRegistrySharesOneDatabasePerFileAndForgetsItWithTheLastSession) {
+  const std::size_t before = THDBOpenDatabases::Instance().Count();
+  std::string upper = path_;
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  // The file system is case-sensitive here: the second name only has to match.
+  Connection first(path_);
+  THDBLocalSession second;
+  second.DatabaseName = "Other";
+  second.DatabaseFileName = upper;
+  second.SetConnected(true);
+  EXPECT_EQ(first.session.Database(), second.Database());
+  EXPECT_EQ(THDBOpenDatabases::Instance().Count(), before + 1);
+  {
+    OpenCursor t(first.session, "FGDAT");
+    t.Insert(Vin(1), 1);
+    first.session.StartTransaction();
+    t.Insert(Vin(2), 2);
+    EXPECT_EQ(t.cursor.GetRecordCount(), 2);
+  }
+  second.SetConnected(false);
+  first.session.SetConnected(false);
+  EXPECT_EQ(THDBOpenDatabases::Instance().Count(), before) << "the last session took its database with it";
+  Connection again(path_);
+  OpenCursor t(again.session);
+  EXPECT_EQ(t.cursor.GetRecordCount(), 1) << "the open transaction was rolled back";
+  EXPECT_EQ(Raised([&] { again.session.CommitTransaction(false); }), 30473);
+}
+
+TEST_F(CursorTest, APostOverARecordAnotherProcessChangedIsRefused) {
+  hdbtest::TempDir dir;
+  const std::string path = dir.File("Multi.hdb");
+  Connection::CreateFile(path, true);
+  RecordID id;
+  {
+    Connection c(path, true);
+    OpenCursor t(c.session, "FGDAT");
+    id = t.Insert(Vin(1), 10, 100);
+  }
+  Connection c(path, true);
+  OpenCursor t(c.session, "FGDAT");
+  t.cursor.SetToBegin();
+  ASSERT_EQ(t.Step(gmNext), grOK);
+  std::vector<std::uint8_t> old = t.buffer;
+  t.cursor.OldRecord = old.data();
+  // Another process changes the mileage meanwhile.
+  hdbtest::ForkedChild other([&](hdbtest::ForkedChild&) {
+    Connection oc(path, true);
+    OpenCursor ot(oc.session, "FGDAT");
+    ot.cursor.SetToBegin();
+    if (ot.Step(gmNext) != grOK) return 1;
+    std::vector<std::uint8_t> before = ot.buffer;
+    ot.cursor.OldRecord = before.data();
+    std::int64_t mlg = 200;
+    ot.cursor.WriteField(2, ot.buffer.data(), &mlg);
+    ot.cursor.WriteRecord(false);
+    return ot.cursor.LastResult == 0 ? 0 : 2;
+  });
+  ASSERT_EQ(other.Wait(), 0);
+  std::int64_t mlg = 300;
+  t.cursor.WriteField(2, t.buffer.data(), &mlg);
+  t.cursor.CurrentRecord = t.buffer.data();
+  t.cursor.WriteRecord(false);
+  EXPECT_EQ(t.cursor.LastResult, wrModifiedBeforeUpdate);
+  std::int64_t kept = 0;
+  t.cursor.ReadField(2, t.buffer.data(), &kept);
+  EXPECT_EQ(kept, 300) << "the caller's values stay in the buffer";
+  EXPECT_EQ(t.cursor.Position, id);
+}
+
+}  // namespace
+}  // namespace hdb
