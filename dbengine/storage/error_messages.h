@@ -332,6 +332,7 @@ inline constexpr THDBErrorDef CursorNilPointer{30480, "Nil pointer occured"};
 // A cursor used without a connected session or an open table.
 inline constexpr THDBErrorDef CursorNotConnected{30481, "Pointer is nil"};
 inline constexpr THDBErrorDef CursorNotOpen{30482, "Pointer is nil"};
+inline constexpr THDBErrorDef InvalidBitNo{30483, "Invalid bit no = %d, number of bits = %d"};
 // ---- Table and record locks --------------------------------------------------------
 // The table locks file handed to a lock operation is not open.
 inline constexpr THDBErrorDef LocksFileNilAtLockTable{10483, "Nil pointer occured"};
