@@ -518,4 +518,8 @@ void THDBDiskBlobManager::FreeBlobPages(SessionID session,
   pageIndex_.Clear(session);
 }
 
+void THDBDiskBlobManager::DropPageIndex(SessionID session) {
+  if (pageIndex_.RootPageNo() != -1) pageIndex_.Drop(session);
+}
+
 }  // namespace hdb

@@ -144,6 +144,9 @@ class THDBDiskBlobManager {
   // cleared, its root kept.
   using RecordVisitor = std::function<void(const std::uint8_t* record)>;
   void FreeBlobPages(SessionID session, const std::function<void(const RecordVisitor&)>& forEachRecord);
+  // Frees the page index, its root too (delete table, after FreeBlobPages); the root
+  // becomes -1. Nothing for a table without one.
+  void DropPageIndex(SessionID session);
 
  private:
   // A small BLOB found on its shared page: data offsets of its header and of the end of

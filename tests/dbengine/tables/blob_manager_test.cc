@@ -19,6 +19,7 @@ namespace hdb {
 namespace {
 
 using test::Raised;
+using test::RaisedError;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr SessionID S0 = 0;
@@ -208,6 +209,23 @@ TEST_F(BlobManagerTest, APageTakesValuesUntilTheNextOneNeedsItsLastByte) {
     }
     EXPECT_EQ(IndexEntries(), used);
   }
+}
+
+TEST_F(BlobManagerTest, AValueThePageCannotTakeAfterAllIsRefused) {
+  Open();
+  std::int32_t pageNo = -1;
+  for (int i = 0; i < 4; ++i) pageNo = Add(Pattern(978, 1)).PageNo;  // 4002 bytes of 4056 in use
+  blobs_->PageIndex().SetCount(S0, pageNo, 100);                    // an index that disagrees
+  const RaisedError full = Raised([&] { Add(Pattern(500, 2)); });
+  EXPECT_EQ(full.code, 20290);
+  EXPECT_NE(full.what.find("Cannot add blob. Page is full: BlobCount=4, BlobOffset=4002, BlobSize=500, "
+                           "PageDataSize=4056, SizeInBlobPageIndex=100"),
+            std::string::npos)
+      << full.what;
+  // A value that does fit is stored, and the index learns what the page holds.
+  const THDBBlobRef ref = Add(Pattern(10, 3));
+  EXPECT_EQ(ref, (THDBBlobRef{pageNo, 4}));
+  EXPECT_EQ(IndexEntries(), (std::map<std::int32_t, std::int32_t>{{pageNo, 4000 + 32}}));
 }
 
 TEST_F(BlobManagerTest, RemovalMovesTheFollowingValuesDownAndFreesTheEmptiedPage) {
@@ -566,6 +584,14 @@ TEST_F(BlobManagerTest, FreeBlobPagesFreesEveryPageOfTheTableOnce) {
 
   const THDBBlobRef again = Add(Pattern(10, 6));
   EXPECT_EQ(Read(again), Pattern(10, 6));
+
+  // Deleting the table: the page index goes too.
+  blobs_->FreeBlobPages(S0, {});
+  blobs_->DropPageIndex(S0);
+  EXPECT_EQ(blobs_->PageIndexRoot(), -1);
+  Commit();
+  EXPECT_LT(LastUsedPage(), before);
+  EXPECT_EQ(CheckFreeSpaceMaps(*pages_), std::vector<std::string>{});
 }
 
 }  // namespace
