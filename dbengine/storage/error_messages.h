@@ -333,6 +333,22 @@ inline constexpr THDBErrorDef CursorNilPointer{30480, "Nil pointer occured"};
 inline constexpr THDBErrorDef CursorNotConnected{30481, "Pointer is nil"};
 inline constexpr THDBErrorDef CursorNotOpen{30482, "Pointer is nil"};
 inline constexpr THDBErrorDef InvalidBitNo{30483, "Invalid bit no = %d, number of bits = %d"};
+// ---- BLOB storage ------------------------------------------------------------------
+inline constexpr THDBErrorDef BlobPageFull{
+    20290,
+    "Cannot add blob. Page is full: BlobCount=%d, BlobOffset=%d, BlobSize=%d, PageDataSize=%d, "
+    "SizeInBlobPageIndex=%d"};
+// A page a BLOB ref leads to that is no BLOB page of the table, or whose sizes or numbers
+// do not fit its data area.
+inline constexpr THDBErrorDef InvalidBlobPage{
+    20291, "Invalid blob page. Possible data corruption. PageNo=%d, BlobNo=%d"};
+inline constexpr THDBErrorDef BlobNotFound{20294, "Blob not found. PageNo=%d, BlobNo=%d"};
+// A large BLOB's page list that ends early, loops, or names a page twice.
+inline constexpr THDBErrorDef InvalidBlobPageList{
+    20296, "Invalid blob page list. Possible data corruption. PageNo=%d, ListPageNo=%d"};
+// A memory value asked for by a handle the BLOB manager did not hand out.
+inline constexpr THDBErrorDef InvalidBlobHandle{20297, "Invalid blob handle: %d"};
+inline constexpr THDBErrorDef InvalidBlobSize{20298, "Invalid blob size: %d"};
 // ---- Table and record locks --------------------------------------------------------
 // The table locks file handed to a lock operation is not open.
 inline constexpr THDBErrorDef LocksFileNilAtLockTable{10483, "Nil pointer occured"};
