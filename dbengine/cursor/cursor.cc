@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "dbengine/cursor/blob_stream.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/cursor/open_databases.h"
 #include "dbengine/platform/system_services.h"
@@ -104,6 +105,7 @@ THDBLocalCursor::THDBLocalCursor(THDBLocalSession& session) { Session_ = &sessio
 
 THDBLocalCursor::~THDBLocalCursor() {
   try {
+    blobStreams_.clear();
     CloseTable();
   } catch (const EHDBException&) {
   }
@@ -205,6 +207,7 @@ void THDBLocalCursor::InitFieldDefs() {
 void THDBLocalCursor::CloseTable() {
   if (!Opened || !table_) return;
   Guard guard(entry_->Data()->Lock());
+  blobStreams_.clear();
   if (holdsRecordLock_) table_->UnlockRecord(Session, lockedRecord_);
   if (holdsEditLock_) table_->UnlockTable(Session, tlRecordEdit, true);
   holdsRecordLock_ = holdsEditLock_ = false;
@@ -519,6 +522,7 @@ void THDBLocalCursor::DiscardRecord(bool isInsert) {
   LastResult = wrOK;
   if (!table_) return;
   Guard guard(entry_->Data()->Lock());
+  FreeBlobs(true);
   if (CurrentRecord) {
     table_->FreeRecordBlobs(CurrentRecord);
     if (isInsert) table_->ClearBlobFields(Session, CurrentRecord);
@@ -550,6 +554,7 @@ void THDBLocalCursor::WriteRecord(bool isInsert) {
     ReleaseWriteLock();
   };
   try {
+    CloseWritingBlobs();
     if (isInsert) {
       table_->RefreshForSession(Session);
       table_->AssignAutoincValues(Session, CurrentRecord);
@@ -640,6 +645,44 @@ bool THDBLocalCursor::RecordLockTest() {
   if (!MultiUser()) return true;
   Guard guard(entry_->Data()->Lock());
   return !table_->IsRecordLockedByOther(Session, BufferRecordID(CurrentRecord));
+}
+
+THDBLocalBLOBStream& THDBLocalCursor::OpenBlob(std::int32_t fieldNo, bool forWrite) {
+  if (!table_) RaiseHDB(Errors::CursorNotOpen);
+  if (fieldNo < 0 || fieldNo >= TableFields.Count()) RaiseHDB(Errors::InvalidFieldNumberGet, fieldNo, TableFields.Count());
+  Guard guard(entry_->Data()->Lock());
+  if (forWrite)
+    for (const auto& stream : blobStreams_)
+      if (stream->ForWrite() && stream->FieldNo() == fieldNo)
+        RaiseHDB(Errors::BlobFieldAlreadyOpened, fieldNo, TableFields[fieldNo].Name);
+  const bool readLock = MultiUser() && !forWrite;
+  if (readLock && !table_->LockTable(Session, tlRead, 2250, 40)) RaiseHDB(Errors::TableLockedAtRead);
+  std::unique_ptr<THDBLocalBLOBStream> stream;
+  try {
+    stream = std::make_unique<THDBLocalBLOBStream>(*this, fieldNo, forWrite);
+  } catch (...) {
+    if (readLock) table_->UnlockTable(Session, tlRead, true);
+    throw;
+  }
+  if (readLock) table_->UnlockTable(Session, tlRead, true);
+  blobStreams_.push_back(std::move(stream));
+  return *blobStreams_.back();
+}
+
+void THDBLocalCursor::CloseBlob(std::int32_t fieldNo) {
+  for (auto& stream : blobStreams_)
+    if (stream->FieldNo() == fieldNo) stream->Flush();
+  std::erase_if(blobStreams_, [&](const auto& stream) { return stream->FieldNo() == fieldNo; });
+}
+
+void THDBLocalCursor::FreeBlobs(bool onlyWriting) {
+  std::erase_if(blobStreams_, [&](const auto& stream) { return !onlyWriting || stream->ForWrite(); });
+}
+
+void THDBLocalCursor::CloseWritingBlobs() {
+  for (auto& stream : blobStreams_)
+    if (stream->ForWrite()) stream->Flush();
+  FreeBlobs(true);
 }
 
 std::int64_t THDBLocalCursor::GetLastAutoincValue(std::int32_t fieldNo) {

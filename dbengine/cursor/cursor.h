@@ -25,6 +25,7 @@
 namespace hdb {
 
 class THDBLocalSession;
+class THDBLocalBLOBStream;
 class THDBDatabaseEntry;
 class THDBDiskTableData;
 
@@ -103,6 +104,13 @@ class THDBCursor : public THDBCursorState {
   virtual void WriteRecord(bool isInsert) = 0;                                                  // 31
   virtual void RemoveRecord() = 0;                                                              // 32
   virtual bool RecordLockTest() = 0;                                                            // 33
+  // A stream over a BLOB field of the current record: "BLOB field already opened.
+  // FieldNo = %d, FieldName = %s" for a second writing stream on one field.
+  virtual THDBLocalBLOBStream& OpenBlob(std::int32_t fieldNo, bool forWrite) = 0;               // 40
+  // Flushes and frees the streams of the field.
+  virtual void CloseBlob(std::int32_t fieldNo) = 0;                                             // 41
+  // Frees every stream (only the writing ones with the flag), without flushing.
+  virtual void FreeBlobs(bool onlyWriting) = 0;                                                 // 42
   virtual std::int64_t GetLastAutoincValue(std::int32_t fieldNo) = 0;                           // 43
   virtual void BeginBatchUpdate() = 0;                                                          // 44
   virtual void EndBatchUpdate() = 0;                                                            // 45
@@ -211,6 +219,9 @@ class THDBLocalCursor final : public THDBCursor {
   void WriteRecord(bool isInsert) override;
   void RemoveRecord() override;
   bool RecordLockTest() override;
+  THDBLocalBLOBStream& OpenBlob(std::int32_t fieldNo, bool forWrite) override;
+  void CloseBlob(std::int32_t fieldNo) override;
+  void FreeBlobs(bool onlyWriting) override;
   std::int64_t GetLastAutoincValue(std::int32_t fieldNo) override;
   void BeginBatchUpdate() override;
   void EndBatchUpdate() override;
@@ -236,6 +247,10 @@ class THDBLocalCursor final : public THDBCursor {
 
   THDBDiskTableData* table_ = nullptr;
   THDBDatabaseEntry* entry_ = nullptr;
+  // Flushes and frees the writing streams before a post.
+  void CloseWritingBlobs();
+
+  std::vector<std::unique_ptr<THDBLocalBLOBStream>> blobStreams_;
   bool holdsEditLock_ = false;
   bool holdsRecordLock_ = false;
   RecordID lockedRecord_;

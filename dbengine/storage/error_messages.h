@@ -333,6 +333,9 @@ inline constexpr THDBErrorDef CursorNilPointer{30480, "Nil pointer occured"};
 inline constexpr THDBErrorDef CursorNotConnected{30481, "Pointer is nil"};
 inline constexpr THDBErrorDef CursorNotOpen{30482, "Pointer is nil"};
 inline constexpr THDBErrorDef InvalidBitNo{30483, "Invalid bit no = %d, number of bits = %d"};
+inline constexpr THDBErrorDef BlobFieldAlreadyOpened{30484, "BLOB field already opened. FieldNo = %d, FieldName = %s"};
+inline constexpr THDBErrorDef ReadOnlyBlobStream{30485, "Cannot write to read only stream"};
+inline constexpr THDBErrorDef NotABlobField{30486, "Field #%d (%s) is not a BLOB field"};
 // ---- BLOB storage ------------------------------------------------------------------
 inline constexpr THDBErrorDef BlobPageFull{
     20290,

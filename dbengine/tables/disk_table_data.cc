@@ -85,11 +85,26 @@ void THDBDiskTableData::MakeManagers() {
   definitionFile_ = std::make_unique<THDBInternalDBTransactedAccessFile>(pages_, ptTableMetaData);
   stateFile_ = std::make_unique<THDBInternalDBTransactedAccessFile>(pages_, ptTableMostUpdated);
   records_.reset();
+  blobs_.reset();
   stateChangeCount_ = -1;
-  blobPageIndexRoot_ = -1;
+}
+
+void THDBDiskTableData::MakeBlobManager(std::int32_t root) {
+  blobs_.reset();
+  if (!fields_->HasBlobFields()) return;
+  blobs_ = std::make_unique<THDBDiskBlobManager>(pages_, *fields_, tableID_);
+  blobs_->SetPageIndexRoot(root);
+}
+
+void THDBDiskTableData::FreeAllBlobs(SessionID session) {
+  if (!blobs_) return;
+  blobs_->FreeBlobPages(session, [&](const THDBDiskBlobManager::RecordVisitor& visit) {
+    records_->ForEachRecord(session, [&](RecordID, const std::uint8_t* record) { visit(record); });
+  });
 }
 
 void THDBDiskTableData::FreeManagers() {
+  blobs_.reset();
   records_.reset();
   constraints_.reset();
   constraintDefs_.reset();
@@ -152,7 +167,7 @@ void THDBDiskTableData::DerivedConstraints(const THDBIndexDef& def) {
 
 void THDBDiskTableData::WriteDefinitions(SessionID session) {
   TableMetadata meta{&fields_->FieldDefs(), &indexes_->Definitions(), constraintDefs_.get(),
-                     records_ ? records_->LoadRoot() : -1, blobPageIndexRoot_};
+                     records_ ? records_->LoadRoot() : -1, blobs_ ? blobs_->PageIndexRoot() : -1};
   THDBStream stream;
   meta.SaveToStream(stream);
   definitionFile_->WriteFile(session, stream.Bytes().data(), DefinitionCompressionLevel, caZlib,
@@ -168,7 +183,7 @@ void THDBDiskTableData::ReadDefinitions(SessionID session) {
   constraintDefs_->ResolveReferences(fields_->FieldDefs(), indexes_->Definitions());
   if (!records_) records_ = std::make_unique<THDBDiskRecordManager>(pages_, *fields_, tableID_);
   records_->SaveRoot(meta.RecordPageIndexRoot);
-  blobPageIndexRoot_ = meta.BlobPageIndexRoot;
+  MakeBlobManager(meta.BlobPageIndexRoot);
 }
 
 void THDBDiskTableData::WriteState(SessionID session) {
@@ -234,10 +249,8 @@ void THDBDiskTableData::CreateTable(THDBCursorState& cursor, const THDBFieldDefs
     CreateRecordManager();
     WriteState(S);
     records_->SaveRoot(records_->CreatePageIndex(S));
-    if (fields_->HasBlobFields()) {
-      THDBBTreeBlobPageIndex blobIndex(pages_);
-      blobPageIndexRoot_ = blobIndex.CreateRoot(S);
-    }
+    MakeBlobManager(-1);
+    if (blobs_) blobs_->CreatePageIndexRoot(S);
     for (int i = 0; i < indexes_->Count(); ++i) indexes_->Index(i).Build(S, false);
     WriteDefinitions(S);
     database_.TableList()->Add(tableID_, tableName_, locksFile_->StartPageNo(), stateFile_->StartPageNo(),
@@ -348,10 +361,9 @@ void THDBDiskTableData::DeleteTable(THDBCursorState& cursor, bool force) {
     OpenLocked(own);
     for (int i = 0; i < indexes_->Count(); ++i)
       if (indexes_->Definitions()[i].RootPageNo != -1) indexes_->Index(i).Drop(S);
-    if (blobPageIndexRoot_ != -1) {
-      THDBBTreeBlobPageIndex blobIndex(pages_);
-      blobIndex.SetRootPageNo(blobPageIndexRoot_);
-      blobIndex.Drop(S);
+    if (blobs_) {
+      FreeAllBlobs(S);
+      blobs_->DropPageIndex(S);
     }
     records_->DropStorage(S);
     locksFile_->Delete();
@@ -387,11 +399,7 @@ void THDBDiskTableData::EmptyTable(THDBCursorState& cursor) {
     const SessionID session = own.Session;
     fields_->InitCounters();
     for (int i = 0; i < indexes_->Count(); ++i) indexes_->Index(i).Clear(session);
-    if (blobPageIndexRoot_ != -1) {
-      THDBBTreeBlobPageIndex blobIndex(pages_);
-      blobIndex.SetRootPageNo(blobPageIndexRoot_);
-      blobIndex.Clear(session);
-    }
+    FreeAllBlobs(session);
     records_->EmptyTable(session);
     WriteState(session);
     CommitIfIdle(session, cursor.InTransaction());
@@ -486,10 +494,17 @@ RecordID THDBDiskTableData::OrdinalToRecordID(std::int64_t n) {
   return {static_cast<std::int32_t>(n / perPage), static_cast<std::uint16_t>(n % perPage)};
 }
 
-// ---- BLOB fields (values come with the BLOB store) ------------------------------------
+// ---- BLOB fields -------------------------------------------------------------------------
 
-void THDBDiskTableData::FreeRecordBlobs(std::uint8_t*) {}
-void THDBDiskTableData::ClearBlobFields(SessionID, const std::uint8_t*) {}
+void THDBDiskTableData::FreeRecordBlobs(std::uint8_t* record) {
+  Guard guard(database_.Lock());
+  if (blobs_ && record) blobs_->PrepareBlobFields(record);
+}
+
+void THDBDiskTableData::ClearBlobFields(SessionID session, const std::uint8_t* record) {
+  Guard guard(database_.Lock());
+  if (blobs_ && record) blobs_->ClearBlobFields(session, record);
+}
 
 // ---- Reading ---------------------------------------------------------------------------
 
@@ -699,7 +714,15 @@ bool THDBDiskTableData::InsertTableRecord(THDBCursorState& cursor) {
   CheckRecordBuffer(cursor.CurrentRecord, Errors::InsertNoRecordBuffer);
   const SessionID session = cursor.Session;
   RecordID id;
-  if (!records_->AddRecord(session, cursor.CurrentRecord, id)) return false;
+  if (blobs_) blobs_->WriteBlobFields(session, cursor.CurrentRecord, nullptr);
+  if (!records_->AddRecord(session, cursor.CurrentRecord, id)) {
+    // BLOB values stored for the record must not reach the file without it.
+    if (blobs_ && !cursor.InTransaction() && !cursor.BatchUpdate) {
+      database_.Rollback(session);
+      ReadState(session);
+    }
+    return false;
+  }
   try {
     for (int i = 0; i < indexes_->Count(); ++i) {
       indexes_->Index(i).AddRecordKey({session, id, cursor.CurrentRecord, nullptr});
@@ -739,6 +762,7 @@ bool THDBDiskTableData::UpdateTableRecord(THDBCursorState& cursor) {
   try {
     for (int i = 0; i < indexes_->Count(); ++i)
       indexes_->Index(i).ChangeRecordKey({session, id, cursor.CurrentRecord, stored.data()}, true);
+    if (blobs_) blobs_->WriteBlobFields(session, cursor.CurrentRecord, stored.data());
     if (!records_->ReplaceRecord(session, cursor.CurrentRecord, id)) RaiseHDB(Errors::RecordNotFoundCurrent, id.PageNo, 0);
     for (int i = 0; i < indexes_->Count(); ++i) {
       indexes_->Index(i).ChangeRecordKey({session, id, cursor.CurrentRecord, stored.data()}, false);
@@ -795,6 +819,7 @@ bool THDBDiskTableData::DeleteTableRecord(THDBCursorState& cursor) {
 
   const std::int32_t changesBefore = records_->ChangeCount;
   try {
+    if (blobs_) blobs_->ClearBlobFields(session, stored.data());
     for (int i = 0; i < indexes_->Count(); ++i) {
       indexes_->Index(i).RemoveRecordKey({session, id, stored.data(), nullptr});
       ++indexes_->Definitions()[i].ChangeMark;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/tables/blob_manager.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/constraint_manager.h"
 #include "dbengine/tables/field_manager.h"
@@ -105,6 +106,8 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   THDBBaseIndexManager& Indexes() { return *indexes_; }
   THDBConstraintDefs& Constraints() { return *constraintDefs_; }
   THDBDiskRecordManager& Records() { return *records_; }
+  // The BLOB store; nullptr for a table without BLOB fields.
+  THDBDiskBlobManager* Blobs() { return blobs_.get(); }
   std::int64_t RecordCount() const { return records_ ? records_->RecordCount : 0; }
   std::int32_t ChangeCount() const { return records_ ? records_->ChangeCount : 0; }
   THDBDiskDatabaseData& Database() { return database_; }
@@ -122,6 +125,9 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   // The managers and files of an open table, made by the first cursor and freed after
   // the last one.
   void MakeManagers();
+  // The BLOB store of a table with BLOB fields, over the page index with this root.
+  void MakeBlobManager(std::int32_t root);
+  void FreeAllBlobs(SessionID session);
   void FreeManagers();
   void LoadTable(THDBCursorState& cursor);
   void OpenLocked(THDBCursorState& cursor);
@@ -143,11 +149,11 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   std::unique_ptr<THDBConstraintDefs> constraintDefs_;
   std::unique_ptr<THDBBaseConstraintManager> constraints_;
   std::unique_ptr<THDBDiskRecordManager> records_;
+  std::unique_ptr<THDBDiskBlobManager> blobs_;
   std::vector<THDBCursorState*> cursors_;
   std::unique_ptr<THDBTableLocksFile> locksFile_;
   std::unique_ptr<THDBInternalDBTransactedAccessFile> definitionFile_;
   std::unique_ptr<THDBInternalDBTransactedAccessFile> stateFile_;
-  std::int32_t blobPageIndexRoot_ = -1;
   bool openedExclusively_ = false;
   std::int32_t stateChangeCount_ = -1;
 };

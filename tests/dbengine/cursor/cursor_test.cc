@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/cursor/blob_stream.h"
 #include "dbengine/cursor/cursor.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/cursor/open_databases.h"
 #include "dbengine/storage/disk_database.h"
+#include "dbengine/storage/disk_page_manager.h"
+#include "dbengine/storage/free_space.h"
+#include "dbengine/storage/free_space_check.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/tables/data_types.h"
 #include "dbengine/tables/disk_table_data.h"
@@ -274,6 +278,83 @@ TEST_F(CursorTest, APostOverARecordAnotherProcessChangedIsRefused) {
   t.cursor.ReadField(2, t.buffer.data(), &kept);
   EXPECT_EQ(kept, 300) << "the caller's values stay in the buffer";
   EXPECT_EQ(t.cursor.Position, id);
+}
+
+
+// Pages the free-space map marks used.
+int UsedPages(THDBLocalSession& session) {
+  THDBDiskPageManager& pages = *session.DatabaseData()->PageManager();
+  int used = 0;
+  for (std::int32_t p = 0; p < pages.GetPageCount(); ++p) used += pages.FreeSpace()->IsPageUsed(p);
+  return used;
+}
+
+TEST(CursorBlobs, ValuesWrittenThroughStreamsReadBackAfterAReopenAndClearingFreesTheirPages) {
+  hdbtest::TempDir dir;
+  const std::string path = dir.File("Docs.hdb");
+  {
+    THDBLocalSession maker;
+    maker.DatabaseName = "Docs";
+    maker.DatabaseFileName = path;
+    maker.CreateDatabase();
+    Connection c(path);
+    THDBLocalCursor cursor(c.session);
+    cursor.TableName = "Docs";
+    THDBFieldDefs fields;
+    fields.AddField("ID", dtInteger);
+    fields.AddField("DOC", dtBlob);
+    fields.RecalcOffsets();
+    cursor.CreateTable(fields, THDBIndexDefs(), THDBConstraintDefs());
+  }
+  std::vector<std::uint8_t> small(10), large(1 << 20);
+  for (std::size_t i = 0; i < small.size(); ++i) small[i] = static_cast<std::uint8_t>(i + 1);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  int usedBefore = 0;
+  {
+    Connection c(path);
+    usedBefore = UsedPages(c.session);
+    THDBLocalCursor cursor(c.session);
+    cursor.TableName = "Docs";
+    cursor.OpenTable();
+    std::vector<std::uint8_t> buffer = cursor.AllocRecordBuffer();
+    for (std::int32_t id : {1, 2}) {
+      cursor.InitRecordBuffer(buffer.data(), true);
+      cursor.CurrentRecord = buffer.data();
+      cursor.WriteField(0, buffer.data(), &id);
+      THDBLocalBLOBStream& stream = cursor.OpenBlob(1, true);
+      const auto& bytes = id == 1 ? small : large;
+      stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+      EXPECT_EQ(Raised([&] { cursor.OpenBlob(1, true); }), 30484);
+      cursor.WriteRecord(true);
+      ASSERT_EQ(cursor.LastResult, 0) << cursor.LastErrorText;
+    }
+    EXPECT_GT(UsedPages(c.session), usedBefore + 256);
+  }
+  Connection c(path);
+  THDBLocalCursor cursor(c.session);
+  cursor.TableName = "Docs";
+  cursor.OpenTable();
+  std::vector<std::uint8_t> buffer = cursor.AllocRecordBuffer();
+  cursor.CurrentRecord = buffer.data();
+  cursor.SetToBegin();
+  for (const auto* expected : {&small, &large}) {
+    ASSERT_EQ(cursor.GetRecord(gmNext), grOK);
+    THDBLocalBLOBStream& stream = cursor.OpenBlob(1, false);
+    std::vector<std::uint8_t> read(static_cast<std::size_t>(stream.Size()));
+    stream.Read(read.data(), stream.Size());
+    EXPECT_TRUE(read == *expected) << "a value of " << expected->size() << " bytes";
+    EXPECT_EQ(Raised([&] { stream.Write("x", 1); }), 30485);
+    cursor.CloseBlob(1);
+    // Cleared: the value goes and so do its pages.
+    std::vector<std::uint8_t> old = buffer;
+    cursor.OldRecord = old.data();
+    cursor.OpenBlob(1, true).SetSize(0);
+    cursor.WriteRecord(false);
+    ASSERT_EQ(cursor.LastResult, 0) << cursor.LastErrorText;
+  }
+  EXPECT_EQ(UsedPages(c.session), usedBefore + 1) << "only the record page of the two records is left";
+  EXPECT_TRUE(cursor.Table()->CheckTable(cursor.Session).empty());
+  EXPECT_TRUE(CheckFreeSpaceMaps(*c.session.DatabaseData()->PageManager()).empty());
 }
 
 }  // namespace
