@@ -281,6 +281,35 @@ TEST_F(CursorTest, APostOverARecordAnotherProcessChangedIsRefused) {
 }
 
 
+TEST(Sessions, TheReservedDatabasesConnectButHaveNoTablesAndNamedObjectsAreReplaced) {
+  for (const char* name : {"MEMORY", "TEMP"}) {
+    THDBLocalSession session;
+    session.DatabaseName = name;
+    session.SetConnected(true);
+    EXPECT_TRUE(session.IsConnected());
+    THDBLocalCursor cursor(session);
+    cursor.TableName = "T";
+    EXPECT_EQ(Raised([&] { cursor.OpenTable(); }), 30470) << name;
+    session.SetConnected(false);
+    EXPECT_FALSE(session.IsConnected());
+  }
+  THDBLocalSession session;
+  auto named = [](std::int32_t id, const char* name) {
+    auto o = std::make_unique<THDBSessionNamedObject>();
+    o->ID = id;
+    o->Name = name;
+    return o;
+  };
+  session.RegisterNamedObject(named(-1, "seq"));
+  session.RegisterNamedObject(named(-1, "SEQ"));
+  session.RegisterNamedObject(named(7, "other"));
+  session.RegisterNamedObject(named(7, "again"));
+  EXPECT_EQ(session.FindNamedObject("Seq")->Name, "SEQ");
+  EXPECT_EQ(session.FindNamedObjectByID(7)->Name, "again");
+  session.RemoveNamedObject(7);
+  EXPECT_EQ(session.FindNamedObjectByID(7), nullptr);
+}
+
 // Pages the free-space map marks used.
 int UsedPages(THDBLocalSession& session) {
   THDBDiskPageManager& pages = *session.DatabaseData()->PageManager();
