@@ -318,38 +318,57 @@ int THDBLocalCursor::CompareWithBound(const std::uint8_t* record, const std::uin
   return index.CompareRecordKeys(record, bound, count);
 }
 
-bool THDBLocalCursor::PassesRange(const std::uint8_t* record) {
-  if (IndexID == -1 || (!RangeStart && !RangeEnd)) return true;
-  if (RangeStart) {
+bool THDBLocalCursor::PassesFilter(const std::uint8_t* record) {
+  if (IndexID != -1 && RangeStart) {
     const int r = CompareWithBound(record, RangeStart, StartKeyFieldCount);
     if (StartExclusive ? r <= 0 : r < 0) return false;
   }
-  if (RangeEnd) {
+  if (IndexID != -1 && RangeEnd) {
     const int r = CompareWithBound(record, RangeEnd, EndKeyFieldCount);
     if (EndExclusive ? r >= 0 : r > 0) return false;
+  }
+  if (FilterExpression && !FilterExpression->Passes(record)) return false;
+  if (OnFilterRecord) {
+    std::vector<std::uint8_t> copy(FullSize, 0);
+    std::memcpy(copy.data(), record, DataSize);
+    SetBufferRecordID(copy.data(), Position, BookmarkCurrent);
+    if (!OnFilterRecord(copy.data())) return false;
   }
   return true;
 }
 
-std::uint8_t THDBLocalCursor::StepWithinRange(std::uint8_t mode) {
-  const THDBSavedCursorState start = SaveState();
-  for (;;) {
-    const std::uint8_t result = table_->GetRecord(*this, mode);
-    if (result != grOK) {
-      RestoreState(start);
-      return mode == gmNext ? grEOF : grBOF;
-    }
-    if (PassesRange(CurrentRecord)) return grOK;
-    // Beyond the far bound in the index's order nothing more can pass.
-    const std::uint8_t* farBound = mode == gmNext ? RangeEnd : RangeStart;
-    if (farBound) {
-      const int r = CompareWithBound(CurrentRecord, farBound, mode == gmNext ? EndKeyFieldCount : StartKeyFieldCount);
-      if (mode == gmNext ? r > 0 : r < 0) {
-        RestoreState(start);
-        return mode == gmNext ? grEOF : grBOF;
+bool THDBLocalCursor::Search(const THDBSearchRequest& request) {
+  THDBTableSearch search(*this);
+  const bool found = search.Run(request);
+  LastSearch = search.Report();
+  return found;
+}
+
+THDBRecordBitmap& THDBLocalCursor::Bitmap() {
+  if (!RecordBitmap.Valid || RecordBitmap.IsStale(table_->ChangeCount())) {
+    // Built from the beginning with a buffer of the search's own; the cursor stays put.
+    const THDBSavedCursorState saved = SaveState();
+    THDBSearchRequest request;
+    request.CollectAll = true;
+    request.Bitmap = &RecordBitmap;
+    request.Forward = true;
+    request.FromTheEnd = true;
+    AtBOF = true;
+    AtEOF = false;
+    if (table_->GetRecordCount(*this) == 0) {
+      RecordBitmap.Reset(table_->ChangeCount(), IndexID != -1, 1);
+      RecordBitmap.Valid = true;
+    } else {
+      try {
+        Search(request);
+      } catch (...) {
+        RestoreState(saved);
+        throw;
       }
     }
+    RestoreState(saved);
   }
+  return RecordBitmap;
 }
 
 std::uint8_t THDBLocalCursor::GetRecord(std::uint8_t mode) {
@@ -358,11 +377,30 @@ std::uint8_t THDBLocalCursor::GetRecord(std::uint8_t mode) {
   if (!CurrentRecord) RaiseHDB(Errors::CursorNilPointer);
   if (table_->GetRecordCount(*this) == 0) return grEOF;
   std::uint8_t result;
-  if (IsFiltered() && mode != gmCurrent) {
-    result = StepWithinRange(mode);
-  } else {
+  if (!IsFiltered() || mode == gmCurrent) {
     result = table_->GetRecord(*this, mode);
-    if (result == grOK && IsFiltered() && !PassesRange(CurrentRecord)) result = grError;
+    if (result == grOK && IsFiltered() && !PassesFilter(CurrentRecord)) result = grError;
+  } else {
+    THDBSearchRequest request;
+    RecordID found;
+    request.Forward = mode == gmNext;
+    request.FromTheEnd = AtBOF || AtEOF;
+    request.OutPosition = &found;
+    request.Bitmap = RecordBitmap.Valid && !RecordBitmap.IsStale(table_->ChangeCount()) ? &RecordBitmap : nullptr;
+    if (!Search(request)) {
+      // Past the last (or before the first) passing record: the cursor stands at that end.
+      if (mode == gmNext) {
+        AtEOF = true;
+        AtBOF = false;
+        return grEOF;
+      }
+      AtBOF = true;
+      AtEOF = false;
+      return grBOF;
+    }
+    Position = found;
+    AtBOF = AtEOF = false;
+    result = table_->GetRecord(*this, gmCurrent);
   }
   if (result == grOK) SetBufferRecordID(CurrentRecord, Position, BookmarkCurrent);
   return result;
@@ -372,17 +410,7 @@ std::int64_t THDBLocalCursor::GetRecordCount() {
   if (!table_) return 0;
   Guard guard(entry_->Data()->Lock());
   if (!IsFiltered()) return table_->GetRecordCount(*this);
-  // Counted by walking until the filtered search keeps its bitmap.
-  std::vector<std::uint8_t> buffer = AllocRecordBuffer();
-  std::uint8_t* caller = CurrentRecord;
-  const THDBSavedCursorState saved = SaveState();
-  CurrentRecord = buffer.data();
-  SetToBegin();
-  std::int64_t n = 0;
-  while (GetRecord(gmNext) == grOK) ++n;
-  CurrentRecord = caller;
-  RestoreState(saved);
-  return n;
+  return Bitmap().Bits.Count();
 }
 
 void THDBLocalCursor::SetRecNo(std::int64_t n) {
@@ -392,15 +420,13 @@ void THDBLocalCursor::SetRecNo(std::int64_t n) {
     table_->SetRecNo(*this, n);
     return;
   }
-  const std::int64_t count = GetRecordCount();
+  THDBRecordBitmap& bitmap = Bitmap();
+  const std::int64_t count = bitmap.Bits.Count();
   if (count == 0) return;
-  n = std::clamp<std::int64_t>(n, 1, count);
-  std::vector<std::uint8_t> buffer = AllocRecordBuffer();
-  std::uint8_t* caller = CurrentRecord;
-  CurrentRecord = buffer.data();
-  SetToBegin();
-  for (std::int64_t i = 0; i < n; ++i) GetRecord(gmNext);
-  CurrentRecord = caller;
+  const std::int64_t bit = bitmap.Bits.Select(std::clamp<std::int64_t>(n, 1, count));
+  AtBOF = AtEOF = false;
+  Position = bitmap.IndexNumbered ? table_->Indexes().ByObjectID(IndexID).RecordAtRank(Session, bit + 1)
+                                  : table_->OrdinalToRecordID(bit);
 }
 
 std::int64_t THDBLocalCursor::GetRecNo() {
@@ -408,23 +434,80 @@ std::int64_t THDBLocalCursor::GetRecNo() {
   Guard guard(entry_->Data()->Lock());
   if (AtBOF || AtEOF) return -1;
   if (!IsFiltered()) return table_->GetRecNo(*this);
-  const RecordID target = Position;
-  std::vector<std::uint8_t> buffer = AllocRecordBuffer();
-  std::uint8_t* caller = CurrentRecord;
+  THDBRecordBitmap& bitmap = Bitmap();
+  std::vector<std::uint8_t> stored(DataSize);
+  if (!table_->ReadIndexedRecord(Session, Position, stored.data())) return -1;
+  const std::int64_t bit = bitmap.IndexNumbered
+                               ? table_->Indexes().ByObjectID(IndexID).RankOf(Session, Position, stored.data()) - 1
+                               : table_->RecordIDToOrdinal(Position);
+  if (bit < 0 || bit >= bitmap.Bits.Size() || !bitmap.Bits.Get(bit)) return -1;
+  return bitmap.Bits.Rank(bit);
+}
+
+bool THDBLocalCursor::GotoKeyRecord(std::uint8_t conditionType) {
+  if (!table_) RaiseHDB(Errors::CursorNotOpen);
+  Guard guard(entry_->Data()->Lock());
+  if (IndexID == -1) RaiseHDB(Errors::NoActiveIndexForKeySearch);
+  if (!KeyBuffer) RaiseHDB(Errors::CursorNilPointer);
+  THDBBTreeRecordIndex& index = table_->Indexes().ByObjectID(IndexID);
+  THDBScanSearchCondition condition;
+  condition.Type = conditionType;
+  condition.KeyBuffer.assign(KeyBuffer, KeyBuffer + KeySize);
+  condition.KeyFieldCount = KeyFieldCount > 0 ? KeyFieldCount : index.KeyRef().ColumnCount();
+  condition.IndexNo = IndexID;
   const THDBSavedCursorState saved = SaveState();
-  CurrentRecord = buffer.data();
-  SetToBegin();
-  std::int64_t n = 0, found = -1;
-  while (GetRecord(gmNext) == grOK) {
-    ++n;
-    if (Position == target) {
-      found = n;
-      break;
-    }
+  THDBSearchRequest request;
+  RecordID found;
+  request.KeyCondition = &condition;
+  request.Forward = true;
+  request.FromTheEnd = true;
+  request.OutPosition = &found;
+  AtBOF = true;
+  AtEOF = false;
+  bool ok;
+  try {
+    ok = Search(request);
+  } catch (...) {
+    RestoreState(saved);
+    throw;
   }
-  CurrentRecord = caller;
-  RestoreState(saved);
-  return found;
+  if (!ok) {
+    RestoreState(saved);
+    return false;
+  }
+  Position = found;
+  AtBOF = AtEOF = false;
+  return true;
+}
+
+void THDBLocalCursor::SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression) {
+  FilterExpression = std::move(expression);
+  ClearRecordBitmap();
+}
+
+void THDBLocalCursor::ClearFilter() { SetFilterExpression(nullptr); }
+
+void THDBLocalCursor::RecordInserted(RecordID id) {
+  if (!RecordBitmap.Valid) return;
+  if (RecordBitmap.IndexNumbered || RecordBitmap.ChangeStamp != table_->ChangeCount() - 1 || !CurrentRecord) {
+    RecordBitmap.Invalidate();
+    return;
+  }
+  const std::int64_t bit = table_->RecordIDToOrdinal(id);
+  if (bit >= RecordBitmap.Bits.Size()) RecordBitmap.Bits.Resize(bit + 1);
+  RecordBitmap.Bits.Set(bit, PassesFilter(CurrentRecord));
+  RecordBitmap.ChangeStamp = table_->ChangeCount();
+}
+
+void THDBLocalCursor::RecordDeleted(RecordID id, std::int32_t before, std::int32_t after) {
+  if (!RecordBitmap.Valid) return;
+  if (RecordBitmap.IndexNumbered) {
+    RecordBitmap.Invalidate();
+    return;
+  }
+  const std::int64_t bit = table_->RecordIDToOrdinal(id);
+  if (bit < RecordBitmap.Bits.Size()) RecordBitmap.Bits.Set(bit, false);
+  if (RecordBitmap.ChangeStamp == before) RecordBitmap.ChangeStamp = after;
 }
 
 int THDBLocalCursor::CompareBookmarks(RecordID a, RecordID b) {

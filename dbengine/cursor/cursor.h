@@ -13,10 +13,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "dbengine/cursor/record_bitmap.h"
+#include "dbengine/cursor/search_expression.h"
+#include "dbengine/cursor/table_search.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/cursor_state.h"
 #include "dbengine/tables/field_defs.h"
@@ -111,6 +115,8 @@ class THDBCursor : public THDBCursorState {
   virtual void CloseBlob(std::int32_t fieldNo) = 0;                                             // 41
   // Frees every stream (only the writing ones with the flag), without flushing.
   virtual void FreeBlobs(bool onlyWriting) = 0;                                                 // 42
+  virtual void ClearFilter() = 0;                                                               // 36
+  virtual bool GotoKeyRecord(std::uint8_t conditionType) = 0;                                   // 38
   virtual std::int64_t GetLastAutoincValue(std::int32_t fieldNo) = 0;                           // 43
   virtual void BeginBatchUpdate() = 0;                                                          // 44
   virtual void EndBatchUpdate() = 0;                                                            // 45
@@ -167,14 +173,27 @@ class THDBCursor : public THDBCursorState {
   std::int32_t StartKeyFieldCount = 0;
   std::int32_t EndKeyFieldCount = 0;
   std::int32_t DistinctFieldCount = 0;
+  // The filter the cursor applies (owned), and the owner's record callback, which sees
+  // each candidate in a buffer of the cursor's layout and accepts or rejects it.
+  std::unique_ptr<THDBSearchExpression> FilterExpression;
+  std::function<bool(const std::uint8_t* buffer)> OnFilterRecord;
+  THDBRecordBitmap RecordBitmap;
+  // What the last filtered search did.
+  THDBSearchReport LastSearch;
+
+  // Whether the cursor sees only some records: a filter, a callback, a range or
+  // distinct mode.
+  bool IsFiltered() const {
+    return FilterExpression || OnFilterRecord || RangeStart || RangeEnd || DistinctFieldCount > 0;
+  }
+  void ClearRecordBitmap() {
+    RecordBitmap.Invalidate();
+    RecordBitmap.Bits.Resize(0);
+  }
 
  protected:
-  // Whether the cursor sees only some records (a range today; the filter and distinct
-  // mode join with the filtered search).
-  bool IsFiltered() const { return RangeStart || RangeEnd || DistinctFieldCount > 0; }
-  // Whether the record passes the cursor's range.
-  virtual bool PassesRange(const std::uint8_t* record) = 0;
-  virtual void ClearRecordBitmap() {}
+  // Whether the record passes the cursor's range, filter and callback.
+  virtual bool PassesFilter(const std::uint8_t* record) = 0;
 };
 
 class THDBLocalCursor final : public THDBCursor {
@@ -228,11 +247,21 @@ class THDBLocalCursor final : public THDBCursor {
   void CancelBatchUpdate() override;
   bool CheckConstraints(bool checkUniqueness) override;
 
+  // The filter: an expression the cursor owns from now on (nullptr clears it).
+  void SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression);
+  void ClearFilter() override;                                                                 // 36
+  // The first record in the cursor's order, within its filter, whose key over
+  // KeyFieldCount columns of its index has the relation to KeyBuffer; the cursor moves
+  // there when one exists.
+  bool GotoKeyRecord(std::uint8_t conditionType) override;                                     // 38
+
   bool InTransaction() const override;
+  void RecordInserted(RecordID id) override;
+  void RecordDeleted(RecordID id, std::int32_t changeCountBefore, std::int32_t changeCountAfter) override;
   THDBDiskTableData* Table() const { return table_; }
 
  protected:
-  bool PassesRange(const std::uint8_t* record) override;
+  bool PassesFilter(const std::uint8_t* record) override;
 
  private:
   THDBDatabaseEntry& Entry() const;
@@ -241,9 +270,11 @@ class THDBLocalCursor final : public THDBCursor {
   // The write lock of a post or delete: kind 3 in a transaction, else 4.
   bool LockForWrite(std::int32_t tries, std::uint32_t pauseMs, bool leaveDatabaseLock);
   void ReleaseWriteLock();
-  // A step that lands on a record outside the range goes on in the same direction.
-  std::uint8_t StepWithinRange(std::uint8_t mode);
   int CompareWithBound(const std::uint8_t* record, const std::uint8_t* bound, std::int32_t count);
+  // Runs the search for this cursor and keeps its report.
+  bool Search(const THDBSearchRequest& request);
+  // A valid, current record bitmap of the filter.
+  THDBRecordBitmap& Bitmap();
 
   THDBDiskTableData* table_ = nullptr;
   THDBDatabaseEntry* entry_ = nullptr;

@@ -336,6 +336,10 @@ inline constexpr THDBErrorDef InvalidBitNo{30483, "Invalid bit no = %d, number o
 inline constexpr THDBErrorDef BlobFieldAlreadyOpened{30484, "BLOB field already opened. FieldNo = %d, FieldName = %s"};
 inline constexpr THDBErrorDef ReadOnlyBlobStream{30485, "Cannot write to read only stream"};
 inline constexpr THDBErrorDef NotABlobField{30486, "Field #%d (%s) is not a BLOB field"};
+inline constexpr THDBErrorDef NoActiveIndexForKeySearch{
+    30487, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
+inline constexpr THDBErrorDef InvalidScanCondition{30488, "Invalid scan condition - indexID = %d, count = %d"};
+inline constexpr THDBErrorDef InvalidScanItem{30489, "Invalid item number - ItemNo = %d, ItemCount = %d"};
 // ---- BLOB storage ------------------------------------------------------------------
 inline constexpr THDBErrorDef BlobPageFull{
     20290,

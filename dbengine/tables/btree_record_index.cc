@@ -256,6 +256,17 @@ bool THDBBTreeRecordIndex::ScanNext(SessionID session, bool firstStep, THDBIndex
   return true;
 }
 
+bool THDBBTreeRecordIndex::ScanFrom(SessionID session, THDBIndexScanState& state, RecordID id,
+                                    const std::uint8_t* record) {
+  state.AtEnd = !FindEntry(session, id, state.Path, record);
+  return !state.AtEnd;
+}
+
+std::int64_t THDBBTreeRecordIndex::ScanPosition(SessionID session, const THDBIndexScanState& state) {
+  tree_.SetSession(session);
+  return tree_.EntriesBefore(state.Path) + state.Path.Leaf().EntryNo;
+}
+
 int THDBBTreeRecordIndex::CompareRecordKeys(const std::uint8_t* record1, const std::uint8_t* record2,
                                             std::int32_t columnCount) {
   std::vector<std::uint8_t> key1 = keyRef_.NewFullKey(), key2 = keyRef_.NewFullKey();

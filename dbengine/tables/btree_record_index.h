@@ -121,6 +121,12 @@ class THDBBTreeRecordIndex final : public THDBIndex {
   THDBIndexCapacity CapacityEstimate() override;
   RecordID RecordIDAtPath(SessionID session, const THDBKeyPath& path) override;
 
+  // Puts a scan on the entry of the record id (whose key the record buffer holds), so
+  // that the next ScanNext steps on from it; false when the index has no such entry.
+  bool ScanFrom(SessionID session, THDBIndexScanState& state, RecordID id, const std::uint8_t* record);
+  // The 0-based position in index order of the entry a scan stands on.
+  std::int64_t ScanPosition(SessionID session, const THDBIndexScanState& state);
+
   // Raises the first inconsistency of the tree (the messages of the integrity check).
   void CheckIntegrity(SessionID session);
   // Entries on the leaf level.

@@ -1,0 +1,419 @@
+#include "dbengine/cursor/table_search.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbengine/cursor/cursor.h"
+#include "dbengine/cursor/record_bitmap.h"
+#include "dbengine/cursor/search_expression.h"
+#include "dbengine/storage/hdb_exception.h"
+#include "dbengine/storage/page_manager.h"
+#include "dbengine/tables/btree_record_index.h"
+#include "dbengine/tables/data_types.h"
+#include "dbengine/tables/disk_table_data.h"
+#include "dbengine/tables/navigation_request.h"
+
+namespace hdb {
+
+namespace {
+
+// Whether "record key <type> condition key" holds for r = compare(record, key).
+bool Holds(std::uint8_t type, int r) {
+  switch (type) {
+    case ctEqual: return r == 0;
+    case ctLess: return r < 0;
+    case ctGreater: return r > 0;
+    case ctLessOrEqual: return r <= 0;
+    case ctGreaterOrEqual: return r >= 0;
+    default: return true;
+  }
+}
+
+// -1: a lower bound in index order (>, >=), 1: an upper bound (<, <=), 0: "=".
+int Direction(std::uint8_t type) {
+  if (type == ctGreater || type == ctGreaterOrEqual) return -1;
+  if (type == ctLess || type == ctLessOrEqual) return 1;
+  return 0;
+}
+
+THDBKeyCondition AsKeyCondition(const THDBScanSearchCondition& c) {
+  return {c.Type, c.KeyBuffer.data(), c.KeyFieldCount, c.Partial};
+}
+
+}  // namespace
+
+THDBTableSearch::THDBTableSearch(THDBLocalCursor& cursor) : cursor_(cursor) {}
+
+THDBTableSearch::~THDBTableSearch() {
+  for (THDBSearchExpression* e : detached_) e->ReattachAll();
+}
+
+int THDBTableSearch::CompareConditions(const THDBScanSearchCondition& a, const THDBScanSearchCondition& b,
+                                       std::int32_t n) {
+  THDBBTreeRecordIndex& index = cursor_.Table()->Indexes().ByObjectID(a.IndexNo);
+  return index.CompareRecordKeys(a.KeyBuffer.data(), b.KeyBuffer.data(), n);
+}
+
+bool THDBTableSearch::KeyConditionHolds(const THDBScanSearchCondition& c, const std::uint8_t* record) {
+  THDBBTreeRecordIndex& index = cursor_.Table()->Indexes().ByObjectID(c.IndexNo);
+  return Holds(c.Type, index.CompareRecordKeys(record, c.KeyBuffer.data(), c.KeyFieldCount));
+}
+
+bool THDBTableSearch::Test(const std::uint8_t* record, RecordID id) {
+  for (int i = 0; i < conditions_.Count(); ++i) {
+    if (i == startCondition_ || i == stopCondition_) continue;
+    THDBScanSearchCondition& c = conditions_[i];
+    if (c.IsKeyCondition()) {
+      if (!KeyConditionHolds(c, record)) return false;
+    } else if (c.Expression && !c.Expression->Passes(record)) {
+      return false;
+    }
+  }
+  if (cursor_.OnFilterRecord) {
+    // The callback sees the record in a buffer of the cursor's layout, with its id.
+    std::vector<std::uint8_t> copy(cursor_.FullSize, 0);
+    std::memcpy(copy.data(), record, cursor_.DataSize);
+    cursor_.SetBufferRecordID(copy.data(), id, BookmarkCurrent);
+    if (!cursor_.OnFilterRecord(copy.data())) return false;
+  }
+  return true;
+}
+
+void THDBTableSearch::BuildConditions(const THDBSearchRequest& request) {
+  const std::size_t keySize = cursor_.KeySize;
+  auto keyCondition = [&](std::uint8_t type, const std::uint8_t* key, std::int32_t count) {
+    THDBScanSearchCondition c;
+    c.Type = type;
+    c.KeyBuffer.assign(keySize, 0);
+    std::memcpy(c.KeyBuffer.data(), key, keySize);
+    c.KeyFieldCount = count;
+    c.IndexNo = cursor_.IndexID;
+    conditions_.AppendCopy(c);
+  };
+  if (request.KeyCondition) {
+    if (cursor_.IndexID == -1) RaiseHDB(Errors::NoActiveIndexForKeySearch);
+    THDBScanSearchCondition c = *request.KeyCondition;
+    c.IndexNo = cursor_.IndexID;
+    conditions_.AppendCopy(c);
+  }
+  if (request.Extra) conditions_.AppendExpression(request.Extra);
+  if (cursor_.FilterExpression) conditions_.AppendExpression(cursor_.FilterExpression.get());
+  if (cursor_.IndexID != -1) {
+    THDBBTreeRecordIndex& index = cursor_.Table()->Indexes().ByObjectID(cursor_.IndexID);
+    const std::int32_t columns = index.KeyRef().ColumnCount();
+    auto count = [&](std::int32_t n) { return n > 0 && n <= columns ? n : columns; };
+    if (cursor_.RangeStart)
+      keyCondition(cursor_.StartExclusive ? ctGreater : ctGreaterOrEqual, cursor_.RangeStart,
+                   count(cursor_.StartKeyFieldCount));
+    if (cursor_.RangeEnd)
+      keyCondition(cursor_.EndExclusive ? ctLess : ctLessOrEqual, cursor_.RangeEnd, count(cursor_.EndKeyFieldCount));
+  }
+  // The comparisons of the expressions that an index could answer.
+  std::vector<THDBScanSearchCondition> extracted;
+  for (const auto& c : conditions_.Items())
+    if (c.Expression)
+      c.Expression->ExtractConditions(cursor_.Table()->Indexes().Definitions(), cursor_.TableFields, cursor_.Session,
+                                      keySize, extracted);
+  for (auto& c : extracted) conditions_.AppendCopy(c);
+}
+
+bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
+  THDBDiskTableData& table = *cursor_.Table();
+  std::vector<int> keys;
+  for (int i = 0; i < conditions_.Count(); ++i)
+    if (conditions_[i].IsKeyCondition()) keys.push_back(i);
+  scanIndex_ = -1;
+  startCondition_ = stopCondition_ = -1;
+  if (keys.empty()) return true;
+  auto indexOf = [&](int i) -> THDBBTreeRecordIndex& { return table.Indexes().ByObjectID(conditions_[i].IndexNo); };
+  auto defOf = [&](int i) -> const THDBIndexDef& { return indexOf(i).Definition(); };
+  int chosen = -1, partner = -1;
+  // 1: "=" on a one-column index that is unique, primary or over an automatic value.
+  for (int i : keys) {
+    const THDBIndexDef& def = defOf(i);
+    if (conditions_[i].Type != ctEqual || def.Columns.size() != 1) continue;
+    const int f = table.Fields().FieldDefs().FindByName(def.Columns[0].Name);
+    if (def.IsUnique || def.IsPrimary || (f >= 0 && IsAutoincDeclaredType(table.Fields().Field(f).DeclaredType))) {
+      chosen = i;
+      break;
+    }
+  }
+  // 2: the one key condition, on the cursor's own index.
+  if (chosen == -1 && keys.size() == 1 && conditions_[keys[0]].IndexNo == cursor_.IndexID) chosen = keys[0];
+  // 3: the cheapest range by its page cost, against reading the rest of the table.
+  if (chosen == -1) {
+    const double pageData = cursor_.Table()->IndexPageManager().PageDataSize();
+    const std::int64_t recordCount = table.RecordCount();
+    const double recordSize = table.Fields().DiskRecordSize();
+    bool perRecord = cursor_.OnFilterRecord != nullptr;
+    for (const auto& c : conditions_.Items()) perRecord = perRecord || c.Expression != nullptr;
+    double best = static_cast<double>(recordCount);
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+      const int i = keys[k];
+      const int j = k + 1 < keys.size() && conditions_[keys[k + 1]].IndexNo == conditions_[i].IndexNo ? keys[k + 1] : -1;
+      THDBBTreeRecordIndex& index = indexOf(i);
+      const THDBKeyCondition a = AsKeyCondition(conditions_[i]);
+      const THDBKeyCondition b = j == -1 ? a : AsKeyCondition(conditions_[j]);
+      const double n = static_cast<double>(index.EstimateCount(cursor_.Session, a, b, recordCount));
+      const double entry = index.KeyRef().IndexKeySize + index.KeyRef().LeafRefSize;
+      const bool otherIndex = cursor_.IndexID != -1 && conditions_[i].IndexNo != cursor_.IndexID;
+      double cost = n * entry / pageData;
+      if (keys.size() > (j == -1 ? 1u : 2u) || perRecord || otherIndex) cost += n * recordSize / pageData;
+      if (otherIndex) cost += n * entry / pageData;
+      if (cost < best) {
+        best = cost;
+        chosen = i;
+        partner = j;
+      }
+      if (j != -1) ++k;
+    }
+    if (chosen != -1 && pageData > 0) {
+      double sequential = static_cast<double>(recordCount);
+      if (!request.FromTheEnd && !cursor_.AtBOF && !cursor_.AtEOF) {
+        std::vector<std::uint8_t> current;
+        if (ReadCurrent(current)) {
+          const std::int64_t before = cursor_.IndexID == -1 ? table.Records().GetRecordNumber(cursor_.Session, cursor_.Position)
+                                                           : table.Indexes().ByObjectID(cursor_.IndexID).RankOf(
+                                                                 cursor_.Session, cursor_.Position, current.data());
+          if (before > 0) sequential = static_cast<double>(recordCount - before);
+        }
+      }
+      if (cursor_.IndexID == -1) sequential *= recordSize / pageData;
+      if (sequential < best) chosen = partner = -1;
+    }
+  } else {
+    // A range on the chosen index: its partner on the same index.
+    for (int i : keys)
+      if (i != chosen && conditions_[i].IndexNo == conditions_[chosen].IndexNo) {
+        partner = i;
+        break;
+      }
+  }
+  if (chosen == -1) return true;
+  scanIndex_ = conditions_[chosen].IndexNo;
+  // 4: the smaller key starts a forward scan, the larger one a backward scan.
+  int lower = chosen, upper = partner;
+  if (partner != -1) {
+    const int d1 = Direction(conditions_[chosen].Type), d2 = Direction(conditions_[partner].Type);
+    if (d1 > d2) std::swap(lower, upper);
+  } else {
+    upper = chosen;
+  }
+  startCondition_ = request.Forward ? lower : upper;
+  stopCondition_ = request.Forward ? upper : lower;
+  // The bounds of the scan need no per-record test; nor do the comparisons behind them.
+  for (int i : {chosen, partner})
+    if (i != -1)
+      for (auto& c : conditions_.Items())
+        if (c.Expression && conditions_[i].FromExpression) {
+          c.Expression->Detach(conditions_[i]);
+          detached_.push_back(c.Expression);
+        }
+  // Extracted conditions not chosen stay in their expressions and are tested there.
+  std::vector<THDBScanSearchCondition> kept;
+  int newStart = -1, newStop = -1;
+  for (int i = 0; i < conditions_.Count(); ++i) {
+    auto& c = conditions_[i];
+    if (c.FromExpression && i != chosen && i != partner) continue;
+    if (i == startCondition_) newStart = static_cast<int>(kept.size());
+    if (i == stopCondition_) newStop = static_cast<int>(kept.size());
+    kept.push_back(c);
+  }
+  conditions_.Items() = std::move(kept);
+  startCondition_ = newStart;
+  stopCondition_ = newStop;
+  report_.IndexNo = scanIndex_;
+  report_.StartType = conditions_[startCondition_].Type;
+  report_.StopType = conditions_[stopCondition_].Type;
+  return true;
+}
+
+bool THDBTableSearch::ReadCurrent(std::vector<std::uint8_t>& record) {
+  record.assign(cursor_.DataSize, 0);
+  return cursor_.Table()->ReadIndexedRecord(cursor_.Session, cursor_.Position, record.data());
+}
+
+std::int64_t THDBTableSearch::CursorOrder(RecordID id, const std::uint8_t* record) {
+  if (cursor_.IndexID == -1) return cursor_.Table()->RecordIDToOrdinal(id);
+  return cursor_.Table()->Indexes().ByObjectID(cursor_.IndexID).RankOf(cursor_.Session, id, record) - 1;
+}
+
+void THDBTableSearch::Mark(THDBRecordBitmap& bitmap, std::int64_t bit) {
+  if (bit >= bitmap.Bits.Size()) bitmap.Bits.Resize(bit + 1);
+  if (bit >= 0) bitmap.Bits.Set(bit, true);
+}
+
+bool THDBTableSearch::Run(const THDBSearchRequest& request) {
+  THDBDiskTableData& table = *cursor_.Table();
+  if (table.GetRecordCount(cursor_) == 0) return false;
+  THDBRecordBitmap* bitmap = request.Bitmap;
+  if (bitmap && (request.CollectAll || bitmap->IsStale(table.ChangeCount())))
+    bitmap->Reset(table.ChangeCount(), cursor_.IndexID != -1, table.RecordIDLimit(cursor_.Session));
+  if (bitmap && bitmap->Valid && !request.CollectAll) return AnswerFromBitmap(request);
+  BuildConditions(request);
+  bool empty = false;
+  auto compare = [&](const THDBScanSearchCondition& a, const THDBScanSearchCondition& b, std::int32_t n) {
+    return CompareConditions(a, b, n);
+  };
+  if (!conditions_.IntersectKeyConditions(compare)) empty = true;
+  if (empty) {
+    if (request.CollectAll && bitmap) bitmap->Valid = true;
+    return false;
+  }
+  conditions_.DropDuplicates(compare);
+  ChooseAccessPath(request);
+  const bool found = scanIndex_ == -1 ? ScanSequential(request) : ScanIndex(request);
+  for (THDBSearchExpression* e : detached_) e->ReattachAll();
+  detached_.clear();
+  if (request.CollectAll && bitmap) {
+    bitmap->Valid = true;
+    if (cursor_.DistinctFieldCount > 0 && cursor_.IndexID != -1 && bitmap->IndexNumbered)
+      table.Indexes().ByObjectID(cursor_.IndexID).MarkDuplicates(cursor_.Session, *bitmap, cursor_.DistinctFieldCount);
+  }
+  return found;
+}
+
+bool THDBTableSearch::AnswerFromBitmap(const THDBSearchRequest& request) {
+  THDBDiskTableData& table = *cursor_.Table();
+  THDBRecordBitmap& bitmap = *request.Bitmap;
+  std::int64_t bit;
+  if (request.FromTheEnd || cursor_.AtBOF || cursor_.AtEOF) {
+    bit = request.Forward ? bitmap.Bits.First() : bitmap.Bits.Last();
+  } else {
+    std::vector<std::uint8_t> current;
+    std::int64_t at;
+    if (ReadCurrent(current)) {
+      at = CursorOrder(cursor_.Position, current.data());
+    } else if (!bitmap.IndexNumbered) {
+      at = table.RecordIDToOrdinal(cursor_.Position);
+    } else {
+      return false;
+    }
+    bit = request.Forward ? bitmap.Bits.Next(at) : bitmap.Bits.Prior(at);
+  }
+  if (bit == THDBBitsArray::None) return false;
+  const RecordID id = bitmap.IndexNumbered
+                          ? table.Indexes().ByObjectID(cursor_.IndexID).RecordAtRank(cursor_.Session, bit + 1)
+                          : table.OrdinalToRecordID(bit);
+  if (request.OutPosition) *request.OutPosition = id;
+  return true;
+}
+
+bool THDBTableSearch::ScanSequential(const THDBSearchRequest& request) {
+  THDBDiskTableData& table = *cursor_.Table();
+  // A cursor of the scan's own: its buffer and position cache.
+  THDBCursorState scan;
+  scan.Session = cursor_.Session;
+  scan.IndexID = cursor_.IndexID;
+  std::vector<std::uint8_t> record(cursor_.FullSize, 0);
+  scan.CurrentRecord = record.data();
+  const bool fromEnd = request.FromTheEnd || cursor_.AtBOF || cursor_.AtEOF || request.CollectAll;
+  if (fromEnd) {
+    scan.AtBOF = request.Forward;
+    scan.AtEOF = !request.Forward;
+  } else {
+    scan.AtBOF = scan.AtEOF = false;
+    scan.Position = cursor_.Position;
+    ReadCurrent(record);
+  }
+  const std::uint8_t mode = request.Forward ? gmNext : gmPrior;
+  std::int64_t position = request.Forward ? -1 : table.RecordCount();
+  for (;;) {
+    const std::uint8_t result = table.GetRecord(scan, mode);
+    if (result != grOK) return false;
+    position += request.Forward ? 1 : -1;
+    ++report_.RecordsRead;
+    if (!Test(record.data(), scan.Position)) continue;
+    if (request.CollectAll) {
+      if (request.Bitmap)
+        Mark(*request.Bitmap, request.Bitmap->IndexNumbered ? position : table.RecordIDToOrdinal(scan.Position));
+      continue;
+    }
+    if (request.OutPosition) *request.OutPosition = scan.Position;
+    return true;
+  }
+}
+
+bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
+  THDBDiskTableData& table = *cursor_.Table();
+  THDBBTreeRecordIndex& index = table.Indexes().ByObjectID(scanIndex_);
+  const bool ownIndex = scanIndex_ == cursor_.IndexID;
+  const bool forward = request.Forward;
+  const THDBKeyCondition start = AsKeyCondition(conditions_[startCondition_]);
+  const THDBKeyCondition stop = AsKeyCondition(conditions_[stopCondition_]);
+  const THDBKeyCondition* lower = forward ? &start : &stop;
+  const THDBKeyCondition* upper = forward ? &stop : &start;
+  bool needRecord = cursor_.OnFilterRecord != nullptr;
+  for (int i = 0; i < conditions_.Count(); ++i)
+    if (i != startCondition_ && i != stopCondition_) needRecord = true;
+  const bool fromEnd = request.FromTheEnd || cursor_.AtBOF || cursor_.AtEOF || request.CollectAll;
+
+  std::vector<std::uint8_t> record(cursor_.DataSize, 0);
+  std::vector<std::uint8_t> current;
+  const bool haveCurrent = !fromEnd && ReadCurrent(current);
+  auto state = index.NewScanState();
+  bool first = true;
+  std::int64_t positionInIndex = -1;
+  // On its own index the scan goes on from the current record unless that lies before
+  // the start of the range.
+  if (ownIndex && haveCurrent) {
+    const THDBScanSearchCondition& s = conditions_[startCondition_];
+    const bool beforeStart = !Holds(s.Type, index.CompareRecordKeys(current.data(), s.KeyBuffer.data(), s.KeyFieldCount)) &&
+                             (forward ? Direction(s.Type) <= 0 : Direction(s.Type) >= 0);
+    if (!beforeStart && index.ScanFrom(cursor_.Session, *state, cursor_.Position, current.data())) first = false;
+  }
+  // The best match so far when the cursor walks in another order.
+  bool haveBest = false;
+  RecordID best;
+  std::int64_t bestOrder = 0;
+  const std::int64_t currentOrder = haveCurrent && !ownIndex ? CursorOrder(cursor_.Position, current.data()) : 0;
+  RecordID id;
+  for (;;) {
+    if (!index.ScanNext(cursor_.Session, first, *state, id, needRecord ? record.data() : nullptr, lower, upper,
+                        forward))
+      break;
+    if (first && ownIndex && request.CollectAll) positionInIndex = index.ScanPosition(cursor_.Session, *state);
+    else if (ownIndex && positionInIndex >= 0) positionInIndex += forward ? 1 : -1;
+    first = false;
+    if (needRecord) ++report_.RecordsRead;
+    if (needRecord && !Test(record.data(), id)) continue;
+    if (request.CollectAll) {
+      if (request.Bitmap) {
+        std::int64_t bit;
+        if (!request.Bitmap->IndexNumbered) {
+          bit = table.RecordIDToOrdinal(id);
+        } else if (ownIndex) {
+          bit = positionInIndex;
+        } else {
+          if (!needRecord) table.ReadIndexedRecord(cursor_.Session, id, record.data());
+          bit = CursorOrder(id, record.data());
+        }
+        Mark(*request.Bitmap, bit);
+      }
+      continue;
+    }
+    if (ownIndex) {
+      if (request.OutPosition) *request.OutPosition = id;
+      return true;
+    }
+    // Another order: the match nearest after (forward) or before the cursor's position.
+    if (!needRecord) table.ReadIndexedRecord(cursor_.Session, id, record.data());
+    const std::int64_t order = CursorOrder(id, record.data());
+    if (haveCurrent && (forward ? order <= currentOrder : order >= currentOrder)) continue;
+    if (!haveBest || (forward ? order < bestOrder : order > bestOrder)) {
+      haveBest = true;
+      best = id;
+      bestOrder = order;
+      // Equal keys of a one-column "=" stand in RecordID order: in storage order the
+      // first one found is the answer.
+      const THDBScanSearchCondition& s = conditions_[startCondition_];
+      if (cursor_.IndexID == -1 && s.Type == ctEqual && index.KeyRef().ColumnCount() == 1 && (forward || fromEnd))
+        break;
+    }
+  }
+  if (!haveBest) return false;
+  if (request.OutPosition) *request.OutPosition = best;
+  return true;
+}
+
+}  // namespace hdb

@@ -1,0 +1,78 @@
+// THDBTableSearch, the one search routine behind every filtered step of a cursor (next
+// and prior with a filter or range, record count, record number, locate, key search):
+// it gathers what the record must satisfy into scan conditions, turns what an index
+// can answer into key ranges and intersects them, chooses one index range or a
+// sequential scan by its page cost, scans, tests the rest record by record, and either
+// returns the first record in the cursor's order after (or before) its position or
+// marks every match in the cursor's record bitmap. A valid bitmap answers at once.
+//
+// Made for one call on the cursor that asks, under the database object's lock; it
+// owns its conditions, scan buffers and position cache.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dbengine/cursor/scan_condition.h"
+#include "dbengine/storage/record_id.h"
+#include "dbengine/tables/index_position_cache.h"
+
+namespace hdb {
+
+class THDBLocalCursor;
+class THDBRecordBitmap;
+class THDBSearchExpression;
+class THDBBTreeRecordIndex;
+
+struct THDBSearchRequest {
+  THDBSearchExpression* Extra = nullptr;
+  bool CollectAll = false;
+  THDBRecordBitmap* Bitmap = nullptr;
+  RecordID* OutPosition = nullptr;
+  bool Forward = true;
+  bool FromTheEnd = false;
+  const THDBScanSearchCondition* KeyCondition = nullptr;
+};
+
+// What the last search did, for diagnostics (hdbtool dump --explain).
+struct THDBSearchReport {
+  ObjectID IndexNo = -1;  // the index whose range was scanned, -1 for a sequential scan
+  std::uint8_t StartType = 0, StopType = 0;
+  std::int64_t RecordsRead = 0;
+};
+
+class THDBTableSearch {
+ public:
+  explicit THDBTableSearch(THDBLocalCursor& cursor);
+  ~THDBTableSearch();
+
+  bool Run(const THDBSearchRequest& request);
+  const THDBSearchReport& Report() const { return report_; }
+
+ private:
+  struct Scan;
+  void BuildConditions(const THDBSearchRequest& request);
+  bool ChooseAccessPath(const THDBSearchRequest& request);
+  bool AnswerFromBitmap(const THDBSearchRequest& request);
+  bool ScanSequential(const THDBSearchRequest& request);
+  bool ScanIndex(const THDBSearchRequest& request);
+  // Whether the record passes every condition the scan does not answer.
+  bool Test(const std::uint8_t* record, RecordID id);
+  bool KeyConditionHolds(const THDBScanSearchCondition& c, const std::uint8_t* record);
+  int CompareConditions(const THDBScanSearchCondition& a, const THDBScanSearchCondition& b, std::int32_t n);
+  // The 0-based position of a record in the cursor's index, or its storage ordinal.
+  std::int64_t CursorOrder(RecordID id, const std::uint8_t* record);
+  void Mark(THDBRecordBitmap& bitmap, std::int64_t bit);
+  bool ReadCurrent(std::vector<std::uint8_t>& record);
+
+  THDBLocalCursor& cursor_;
+  THDBScanSearchConditionArray conditions_;
+  // The chosen range: its index (-1: sequential) and the two bound conditions.
+  ObjectID scanIndex_ = -1;
+  int startCondition_ = -1, stopCondition_ = -1;
+  THDBSearchReport report_;
+  std::vector<THDBSearchExpression*> detached_;
+};
+
+}  // namespace hdb
