@@ -1,14 +1,58 @@
 #include "dbengine/platform/posix_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 
 namespace hdb::platform {
+
+namespace {
+
+FileFaultHook& FaultHook() {
+  static FileFaultHook hook;
+  return hook;
+}
+std::atomic<bool> g_faultHookSet{false};
+
+// The fault the hook asks for at this call; no hook, no fault.
+FileFault FaultAt(FileOp op, std::size_t count) {
+  if (!g_faultHookSet.load(std::memory_order_relaxed)) return {};
+  return FaultHook()(op, count);
+}
+
+// Ends the process the way a crash would: no clean-up, no flush of anything.
+[[noreturn]] void DieAtFault() {
+  ::kill(::getpid(), SIGKILL);
+  ::_exit(137);
+}
+
+// After the operation: a fault that kills does it now.
+void DieIfAsked(const FileFault& fault) {
+  if (fault.Kill) DieAtFault();
+}
+
+// The fault of an operation that is not a write. False when the operation is not to
+// be done (err set); a fault that kills before it does so here.
+bool ProceedDespite(const FileFault& fault, int& err) {
+  if (fault.Bytes != 0 && fault.Error == 0) return true;
+  DieIfAsked(fault);
+  err = fault.Error != 0 ? fault.Error : EIO;
+  return false;
+}
+
+}  // namespace
+
+void SetFileFaultHook(FileFaultHook hook) {
+  g_faultHookSet = false;
+  FaultHook() = std::move(hook);
+  g_faultHookSet = static_cast<bool>(FaultHook());
+}
 
 int OpenExisting(const std::string& name, OpenAccess access, int& err) {
   int flags = (access == OpenAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
@@ -21,6 +65,27 @@ int CreateAlways(const std::string& name, int& err) {
   int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   err = fd < 0 ? errno : 0;
   return fd < 0 ? InvalidHandle : fd;
+}
+
+int OpenOrCreate(const std::string& name, bool& created, int& err) {
+  created = false;
+  for (;;) {
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      created = true;
+      err = 0;
+      return fd;
+    }
+    if (errno != EEXIST) break;
+    fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+      err = 0;
+      return fd;
+    }
+    if (errno != ENOENT) break;  // removed meanwhile: try to create it again
+  }
+  err = errno;
+  return InvalidHandle;
 }
 
 bool CloseHandle(int fd, int& err) {
@@ -49,7 +114,7 @@ bool ReadAt(int fd, void* buffer, std::size_t count, std::int64_t position, std:
   return true;
 }
 
-bool WriteAt(int fd, const void* buffer, std::size_t count, std::int64_t position, int& err) {
+static bool WriteAll(int fd, const void* buffer, std::size_t count, std::int64_t position, int& err) {
   std::size_t done = 0;
   const auto* in = static_cast<const char*>(buffer);
   while (done < count) {
@@ -69,17 +134,33 @@ bool WriteAt(int fd, const void* buffer, std::size_t count, std::int64_t positio
   return true;
 }
 
+bool WriteAt(int fd, const void* buffer, std::size_t count, std::int64_t position, int& err) {
+  const FileFault fault = FaultAt(FileOp::Write, count);
+  if (fault.Bytes < count || fault.Error != 0) {
+    // Stores the part the fault lets through, then fails or dies.
+    const std::size_t part = std::min(fault.Bytes, count);
+    int ignored = 0;
+    if (part > 0) WriteAll(fd, buffer, part, position, ignored);
+    DieIfAsked(fault);
+    err = fault.Error != 0 ? fault.Error : ENOSPC;
+    return false;
+  }
+  const bool ok = WriteAll(fd, buffer, count, position, err);
+  DieIfAsked(fault);
+  return ok;
+}
+
 bool Truncate(int fd, std::int64_t size, int& err) {
   if (size < 0) {
     err = EINVAL;
     return false;
   }
-  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    err = errno;
-    return false;
-  }
-  err = 0;
-  return true;
+  const FileFault fault = FaultAt(FileOp::Truncate, static_cast<std::size_t>(size));
+  if (!ProceedDespite(fault, err)) return false;
+  const bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  err = ok ? 0 : errno;
+  DieIfAsked(fault);
+  return ok;
 }
 
 bool GetSize(int fd, std::int64_t& size, int& err) {
@@ -94,12 +175,12 @@ bool GetSize(int fd, std::int64_t& size, int& err) {
 }
 
 bool Flush(int fd, int& err) {
-  if (::fsync(fd) != 0) {
-    err = errno;
-    return false;
-  }
-  err = 0;
-  return true;
+  const FileFault fault = FaultAt(FileOp::Flush, 0);
+  if (!ProceedDespite(fault, err)) return false;
+  const bool ok = ::fsync(fd) == 0;
+  err = ok ? 0 : errno;
+  DieIfAsked(fault);
+  return ok;
 }
 
 bool IsWritableDescriptor(int fd) {
@@ -169,7 +250,28 @@ bool HasReadOnlyAttribute(const std::string& name) {
 }
 
 void RemoveFile(const std::string& name) {
+  int err = 0;
+  const FileFault fault = FaultAt(FileOp::Remove, 0);
+  if (!ProceedDespite(fault, err)) return;
   ::unlink(name.c_str());
+  DieIfAsked(fault);
+}
+
+bool SyncFolderOf(const std::string& name, int& err) {
+  const FileFault fault = FaultAt(FileOp::Flush, 0);
+  if (!ProceedDespite(fault, err)) return false;
+  const std::size_t slash = name.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    err = errno;
+    return false;
+  }
+  const bool ok = ::fsync(fd) == 0;
+  err = ok ? 0 : errno;
+  ::close(fd);
+  DieIfAsked(fault);
+  return ok;
 }
 
 std::string SystemErrorText(int err) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace hdb::platform {
@@ -19,6 +20,9 @@ enum class OpenAccess { Read, ReadWrite };
 int OpenExisting(const std::string& name, OpenAccess access, int& err);
 // Creates (or truncates) a file for read/write. Returns a descriptor or InvalidHandle.
 int CreateAlways(const std::string& name, int& err);
+// Opens a file for read/write, creating it empty when it does not exist; `created`
+// tells which. Returns a descriptor or InvalidHandle.
+int OpenOrCreate(const std::string& name, bool& created, int& err);
 bool CloseHandle(int fd, int& err);
 
 // Reads up to count bytes at position; stops early only at the end of the file.
@@ -51,6 +55,27 @@ bool FileExists(const std::string& name);
 bool HasReadOnlyAttribute(const std::string& name);
 // Deletes a file, ignoring failures.
 void RemoveFile(const std::string& name);
+// Flushes the folder that holds `name`, so that a file just created there survives a
+// power loss under its name.
+bool SyncFolderOf(const std::string& name, int& err);
+
+// ---- Fault injection, for tests ------------------------------------------------------
+// A process-wide hook consulted before every write, flush, size change and removal
+// made through this layer, so a test can stop an operation at a chosen point: fail
+// it, store a write only in part, or end the process there as a crash would.
+enum class FileOp { Write, Flush, Truncate, Remove };
+struct FileFault {
+  // A write stores only its first Bytes bytes (all when larger than the write); the
+  // other operations are skipped when Bytes is 0 and done otherwise.
+  std::size_t Bytes = static_cast<std::size_t>(-1);
+  // Then the process is killed (SIGKILL)...
+  bool Kill = false;
+  // ...or, when not 0, the call fails with this errno value.
+  int Error = 0;
+};
+using FileFaultHook = std::function<FileFault(FileOp op, std::size_t count)>;
+// Installs the hook (an empty one removes it). Not for use while other threads do I/O.
+void SetFileFaultHook(FileFaultHook hook);
 
 std::string SystemErrorText(int err);
 

@@ -58,6 +58,7 @@ bool THDBDiskDatabaseData::Open(bool exclusive) {
   // Refused before the clean-up below, which would close the file under its sessions.
   if (IsOpen()) RaiseHDB(Errors::OpenFileInUse, DatabaseFileName);
   if (!pageManager_) pageManager_ = std::make_unique<THDBDiskPageManager>();
+  pageManager_->SetFlushing(FlushCommits);
   try {
     bool multiUser = MultiUser;
     bool readOnly = ReadOnly;
@@ -92,6 +93,7 @@ void THDBDiskDatabaseData::CreateDatabase() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (!pageManager_) pageManager_ = std::make_unique<THDBDiskPageManager>();
   if (pageManager_->IsOpen()) RaiseHDB(Errors::CreateFileInUse, DatabaseFileName);
+  pageManager_->SetFlushing(FlushCommits);
   if (PageSize <= 0 || PageSize > 0xFFFF) RaiseHDB(Errors::InvalidPageSize, PageSize, MinimumPageSize);
   if (ExtentPageCount <= 0 || ExtentPageCount > 0xFFFF) RaiseHDB(Errors::InvalidExtentPageCount, ExtentPageCount);
   if (MaxSessions <= 0) RaiseHDB(Errors::InvalidConnectionSlots, MaxSessions);

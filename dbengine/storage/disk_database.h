@@ -54,6 +54,10 @@ class THDBDiskDatabaseData : public THDBDatabaseData {
   std::int32_t PageSize = DefaultPageSize;
   std::int32_t ExtentPageCount = DefaultExtentPageCount;
   bool MultiUser = false;
+  // Commits flush their journal and the file so that they survive a power loss; tests
+  // and benchmarks may turn that off (the order of the writes stays the same). Taken
+  // when the file is opened or created.
+  bool FlushCommits = true;
 
   // Opens the file and its system files; returns NeedsRepair. Any failure closes
   // whatever was opened and raises again.

@@ -1,6 +1,8 @@
 #include "dbengine/storage/disk_page_manager.h"
 
+#include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cstring>
 #include <exception>
 
@@ -108,6 +110,9 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
     bool needsRepair = false;
     {
       THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtOpen);
+      // A commit that did not finish is undone before anything is read. A reader that
+      // cannot write leaves the journal; the file's state byte tells it what it has.
+      if (!readOnly) RecoverJournal(false);
       headerPosition_ = file_.FindHeaderPosition();
       ReadHeader();
       needsRepair = header_.NeedsRepair();
@@ -154,6 +159,8 @@ void THDBDiskPageManager::Create(const std::string& fileName, const THDBPassword
   SetPageSize(pageSize, PageHeaderLayout::Size);
   try {
     file_.CreateFile(fileName);
+    // A journal of the file this one replaces must never be rolled back into it.
+    THDBRollbackJournal::RemoveFor(fileName);
     multiUser_ = false;
     exclusive_ = true;
     header_ = THDBFileHeader::Fresh(pageSize, extentPageCount);
@@ -192,6 +199,20 @@ void THDBDiskPageManager::Close() {
   }
   freeSpace_.reset();
   ClearSharedCache();
+  if (file_.IsOpen() && !IsReadOnly()) {
+    // The journal file goes with the last user that finds it idle; one that holds a
+    // commit to undo stays for the next open.
+    try {
+      if (HeaderLock(1)) {
+        try {
+          journal_.RemoveIfIdle();
+        } catch (const EHDBException&) {
+        }
+        HeaderUnlock();
+      }
+    } catch (const EHDBException&) {
+    }
+  }
   if (file_.IsOpen()) {
     try {
       file_.CloseFile();
@@ -201,6 +222,7 @@ void THDBDiskPageManager::Close() {
   }
   headerLockDepth_ = 0;
   heldHeaderLockPosition_ = -1;
+  journalPending_ = false;
   if (failure) std::rethrow_exception(failure);
   if (dropped) RaiseHDB(Errors::NonCommittedPages);
 }
@@ -373,6 +395,7 @@ void THDBDiskPageManager::MarkPageCurrent(TSessionID session, THDBPage* page) {
 void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
   assert(freeSpace_);
   CheckWritable();
+  if (journalPending_) RecoverPendingJournal();
   const std::int32_t pageNo = freeSpace_->AllocatePage();
   page->SetPageNo(pageNo);
   page->FreshBuffer(PageSize(), true);
@@ -381,6 +404,7 @@ void THDBDiskPageManager::AllocatePageNo(THDBPage* page) {
 void THDBDiskPageManager::FreePageNo(std::int32_t pageNo) {
   assert(freeSpace_);
   CheckWritable();
+  if (journalPending_ && HeaderLockDepth() == 0) RecoverPendingJournal();
   std::uint8_t mark[4];
   le::Store<std::int32_t>(mark, 0, FreedPageVersion);
   file_.Write(mark, Errors::FreedMarkWrite, PageOffset(pageNo) + PageHeaderLayout::PageVersion::offset, 4);
@@ -434,17 +458,110 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
   if (!HasPendingChanges(session)) return;
   // A commit its own checks refuse must not mark the file as being updated.
   CheckWritable();
-  CheckCommittable(SessionEntry(session));
+  SessionPages& entry = SessionEntry(session);
+  CheckCommittable(entry);
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
+  // A journal found under the lock belongs to a commit that did not finish; the file
+  // must be back at its last committed state before this one is journaled.
+  RecoverJournal(true);
   ReadHeader();
-  header_.SetDatabaseState(DatabaseStateCommitting);
-  WriteHeader();
-  CommitSessionPages(SessionEntry(session));
-  // The free-space steps of the commit re-read and re-wrote the header image, so it
-  // carries their changes.
-  header_.SetChangeCounter(header_.ChangeCounter() + 1);
-  header_.SetDatabaseState(DatabaseStateConsistent);
-  WriteHeader();
+  const THDBFileHeader::Image before = header_.Bytes();
+  const std::vector<std::int32_t> versions = PageVersions(entry);
+  JournalCommit(entry);
+  try {
+    header_.SetDatabaseState(DatabaseStateCommitting);
+    WriteHeader();
+    WriteSessionPages(entry);
+    // The free-space steps of the commit re-read and re-wrote the header image, so it
+    // carries their changes.
+    header_.SetChangeCounter(header_.ChangeCounter() + 1);
+    header_.SetDatabaseState(DatabaseStateConsistent);
+    WriteHeader();
+    // The pages must be on the disk before the journal that could undo them goes.
+    if (Flushing()) file_.FlushFileBuffers();
+    journal_.Finish();
+  } catch (...) {
+    // Nothing of the commit stays in the file, and the session's changes are as they
+    // were before it: the caller can roll them back or commit again.
+    try {
+      journal_.RollBack();
+    } catch (const EHDBException&) {
+      // The journal stays; it is rolled back before this manager changes the file
+      // again, or by the next open.
+      journalPending_ = true;
+    }
+    header_.Bytes() = before;
+    freeSpace_->LoadFromHeader();
+    RestorePageVersions(entry, versions);
+    throw;
+  }
+  FinishSessionCommit(entry);
+}
+
+void THDBDiskPageManager::JournalCommit(const SessionPages& entry) {
+  journal_.Begin(headerPosition_, header_.ChangeCounter());
+  journal_.Record(headerPosition_, FileHeaderLayout::Size);
+  // Pages this session allocated held no committed data: should the commit be undone
+  // they are free again as far as anything committed is concerned, so their old bytes
+  // are not needed.
+  std::vector<std::int32_t> added = entry.AddedPages;
+  std::sort(added.begin(), added.end());
+  auto recordPage = [&](std::int32_t pageNo) {
+    if (!std::binary_search(added.begin(), added.end(), pageNo)) journal_.Record(PageOffset(pageNo), PageSize());
+  };
+  for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) recordPage(entry.ChangedPages.At(i)->PageNo());
+  if (!entry.RemovedPages.empty()) {
+    for (std::int32_t pageNo : entry.RemovedPages) recordPage(pageNo);
+    // A free changes the PFS and EAM pages over the page, and may cut the free tail
+    // of the file, map pages with it: every map page is recorded (a few per hundred
+    // megabytes).
+    const std::int64_t total = header_.TotalPageCount();
+    for (std::int32_t g = 0; std::int64_t{g} * freeSpace_->PagesPerPFS() < total; ++g)
+      journal_.Record(PageOffset(freeSpace_->PFSPageNo(g)), PageSize());
+    for (std::int32_t e = 0; std::int64_t{e} * freeSpace_->PagesPerEAM() < total; ++e)
+      journal_.Record(PageOffset(freeSpace_->EAMPageNo(e)), PageSize());
+  }
+  journal_.Write();
+}
+
+void THDBDiskPageManager::RecoverJournal(bool keepFinished) {
+  assert(headerLockDepth_ > 0);
+  const THDBRollbackJournal::TRecovery recovery = journal_.Recover(keepFinished);
+  journalPending_ = false;
+  if (!recovery.RolledBack) return;
+  // Copies in the cache may hold what the interrupted commit wrote.
+  for (const THDBRollbackJournal::Image& image : recovery.Images) {
+    if (image.Position < pagesStart_ || PageSize() == 0) continue;
+    const std::int64_t pageNo = (image.Position - pagesStart_) / PageSize();
+    if (pageNo <= INT32_MAX) DropCachedPage(static_cast<std::int32_t>(pageNo));
+  }
+}
+
+void THDBDiskPageManager::RecoverPendingJournal() {
+  THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
+  RecoverJournal(false);
+  ReadHeader();
+  if (freeSpace_) freeSpace_->LoadFromHeader();
+}
+
+void THDBDiskPageManager::RecoverInterruptedCommit() {
+  // Holding HeaderLock means no other process can be in a commit; the state byte is
+  // then this process's own business.
+  if (!multiUser_ || IsReadOnly() || !file_.IsOpen() || headerLockDepth_ > 0) return;
+  std::uint8_t state = DatabaseStateConsistent;
+  if (!file_.ReadBuffer(&state, headerPosition_ + FileHeaderLayout::DatabaseState::offset, 1) ||
+      state == DatabaseStateConsistent)
+    return;
+  // State 1: another process is committing, or died doing it. Its commit holds
+  // HeaderLock to the end, so once the lock is had any journal is a dead one's.
+  if (!HeaderLock()) return;
+  try {
+    RecoverJournal(true);
+  } catch (...) {
+    HeaderUnlock();
+    throw;
+  }
+  HeaderUnlock();
 }
 
 void THDBDiskPageManager::TruncateUnusedTail() {

@@ -2,9 +2,11 @@
 // session changes of its base it owns the THDBDatabaseFile, the images of the file
 // header, security block and lock block, the positions of the regions (shifted when
 // the header is found further into the file), the free-space manager and the
-// multi-user cache-validity manager. It addresses pages, reads and writes them (the
-// commit writes changed pages in place between two header writes: state 1, then the
-// pages, then ChangeCounter + 1 and state 2), does direct page-range I/O, holds the
+// multi-user cache-validity manager and the rollback journal. It addresses pages,
+// reads and writes them (the commit first journals what it will overwrite, then writes
+// the changed pages in place between two header writes: state 1, then the pages, then
+// ChangeCounter + 1 and state 2; a commit that stops half way is rolled back from the
+// journal, at once or by the next open), does direct page-range I/O, holds the
 // byte locks that serialise processes (HeaderLock, re-entrant by depth; TablesLock;
 // the object-id counter lock) and hands out object ids.
 //
@@ -21,6 +23,7 @@
 #include "dbengine/storage/file_header.h"
 #include "dbengine/storage/free_space.h"
 #include "dbengine/storage/page_manager.h"
+#include "dbengine/storage/rollback_journal.h"
 #include "dbengine/storage/table_pages_cache.h"
 
 namespace hdb {
@@ -50,6 +53,16 @@ class THDBDiskPageManager : public THDBPageManager {
   THDBPage* GetPage(TSessionID session, std::int32_t pageNo, bool revalidate = false,
                     std::uint16_t expectedType = AnyPageType) override;
   void CommitPages(TSessionID session) override;
+
+  // Flushes of the commit (journal, file) are made only while set; tests and
+  // benchmarks turn them off. The order of the writes stays the same.
+  void SetFlushing(bool on) { journal_.SetFlushing(on); }
+  bool Flushing() const { return journal_.Flushing(); }
+  THDBRollbackJournal& Journal() { return journal_; }
+  // Multi-user: before a session reads, a commit that another process left half
+  // written (state 1 in the file while nobody holds HeaderLock) is rolled back from its
+  // journal. Cheap when the file is at rest: one byte is read.
+  void RecoverInterruptedCommit();
 
   // Cuts every free page after LastUsedPageNo off the end of the file.
   void TruncateUnusedTail();
@@ -130,6 +143,15 @@ class THDBDiskPageManager : public THDBPageManager {
   std::int64_t HeaderLockPosition() const { return lockBlockPosition_ + LockBlockLayout::HeaderLockByte; }
   void ResetPositions();
   void RevalidatePage(THDBPage* page) override;
+  // Under HeaderLock: rolls back a journal left by a commit that did not finish (see
+  // THDBRollbackJournal::Recover) and drops cached copies of what it restored.
+  void RecoverJournal(bool keepFinished);
+  // Rolls back the journal of this manager's own commit that could not be undone at
+  // once, before anything else changes the file.
+  void RecoverPendingJournal();
+  // Records the commit's images (header, the changed and freed pages that held
+  // committed data, the map pages a free may change) and writes the journal.
+  void JournalCommit(const SessionPages& entry);
 
   THDBDatabaseFile file_;
   THDBFileHeader header_;
@@ -141,6 +163,9 @@ class THDBDiskPageManager : public THDBPageManager {
   bool exclusive_ = false;
   std::unique_ptr<THDBDatabaseFreeSpaceManager> freeSpace_;
   THDBDiskTablePagesCacheManager tablePagesCache_;
+  THDBRollbackJournal journal_{file_};
+  // A commit of this manager failed and its journal could not be rolled back at once.
+  bool journalPending_ = false;
 
   std::int64_t headerPosition_ = 0;
   std::int64_t securityBlockPosition_ = 0;

@@ -114,6 +114,21 @@ inline constexpr THDBErrorDef DecryptPageFailed{30446, "Decrypt page error. Chec
 inline constexpr THDBErrorDef ReadOnlyDatabase{
     30456, "Cannot change database file '%s'. The database is open in read-only mode"};
 
+// ---- Rollback journal ------------------------------------------------------------
+// The journal beside the database file that makes every commit all or nothing.
+inline constexpr THDBErrorDef CannotOpenJournal{30701,
+                                                "Cannot open journal file: '%s' Error code: %d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotWriteJournal{
+    30702, "Cannot write journal file: '%s' Position = %d, Count = %d, ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotReadJournal{
+    30703, "Cannot read journal file: '%s' Position = %d, Count = %d, ErrorCode:%d. ErrorMessage: %s"};
+inline constexpr THDBErrorDef CannotFlushJournal{
+    30704, "Cannot flush journal file: '%s' Position = %d, Count = %d, ErrorCode:%d. ErrorMessage: %s"};
+// Reading the bytes a commit will overwrite, and writing them back at a rollback, in
+// the database file (with the file layer's read and write texts).
+inline constexpr int JournalImageRead = 30705;
+inline constexpr int JournalImageRestore = 30706;
+
 // ---- Free-space management ---------------------------------------------------------
 inline constexpr THDBErrorDef DatabaseLockedAtAllocate{20231, "Database is locked"};
 inline constexpr THDBErrorDef DatabaseLockedAtFree{20232, "Database is locked"};

@@ -233,32 +233,56 @@ void THDBPageManager::CheckCommittable(const SessionPages& entry) const {
 
 void THDBPageManager::CommitSessionPages(SessionPages& entry) {
   CheckCommittable(entry);
+  const std::vector<std::int32_t> versions = PageVersions(entry);
+  try {
+    WriteSessionPages(entry);
+  } catch (...) {
+    RestorePageVersions(entry, versions);
+    throw;
+  }
+  FinishSessionCommit(entry);
+}
+
+void THDBPageManager::WriteSessionPages(SessionPages& entry) {
+  for (std::int32_t pageNo : entry.RemovedPages) FreePageNo(pageNo);
+  std::vector<std::int32_t> removed = entry.RemovedPages;
+  std::sort(removed.begin(), removed.end());
+  for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) {
+    THDBPage* page = entry.ChangedPages.At(i);
+    if (!std::binary_search(removed.begin(), removed.end(), page->PageNo())) WritePage(page);
+  }
+}
+
+std::vector<std::int32_t> THDBPageManager::PageVersions(const SessionPages& entry) const {
+  std::vector<std::int32_t> versions;
+  versions.reserve(static_cast<std::size_t>(entry.ChangedPages.Count()));
+  for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) versions.push_back(entry.ChangedPages.At(i)->PageVersion());
+  return versions;
+}
+
+void THDBPageManager::RestorePageVersions(SessionPages& entry, const std::vector<std::int32_t>& versions) {
+  assert(versions.size() == static_cast<std::size_t>(entry.ChangedPages.Count()));
+  for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i)
+    entry.ChangedPages.At(i)->SetPageVersion(versions[static_cast<std::size_t>(i)]);
+}
+
+void THDBPageManager::FinishSessionCommit(SessionPages& entry) {
   for (std::int32_t pageNo : entry.RemovedPages) {
-    FreePageNo(pageNo);
     if (THDBPage* changed = entry.ChangedPages.Find(pageNo)) DestroyPage(changed);
-    if (THDBPage* cached = sharedCache_.Find(pageNo); cached && cached->UseCount == 0) DestroyPage(cached);
+    DropCachedPage(pageNo);
   }
   entry.RemovedPages.clear();
   entry.AddedPages.clear();
-
-  // Written in ascending page number. A page leaves the changed list only once it is
-  // written, so a failed commit leaves the rest dirty and the session can roll back.
   const std::int32_t count = entry.ChangedPages.Count();
   std::vector<THDBPage*> pages;
   pages.reserve(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) pages.push_back(entry.ChangedPages.At(i));
-  std::size_t written = 0;
-  try {
-    for (; written < pages.size(); ++written) WritePage(pages[written]);
-  } catch (...) {
-    for (std::size_t i = 0; i < written; ++i) {
-      entry.ChangedPages.Delete(pages[i]->PageNo());
-      KeepCommitted(pages[i]);
-    }
-    throw;
-  }
   entry.ChangedPages.Clear();
   for (THDBPage* page : pages) KeepCommitted(page);
+}
+
+void THDBPageManager::DropCachedPage(std::int32_t pageNo) {
+  if (THDBPage* cached = sharedCache_.Find(pageNo); cached && cached->UseCount == 0) DestroyPage(cached);
 }
 
 void THDBPageManager::KeepCommitted(THDBPage* page) {

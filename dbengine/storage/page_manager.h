@@ -1,7 +1,7 @@
 // THDBPageManager: pins pages for sessions, keeps a shared cache of clean pages
 // (at most CacheLimit, evicted by least recent use) and holds each session's changed,
-// added and removed pages until the session commits or rolls back. There is no
-// journal: the disk page manager writes the changed pages in place at commit.
+// added and removed pages until the session commits or rolls back. The disk page
+// manager writes the changed pages in place at commit, behind its rollback journal.
 // The manager owns every page object in its lists.
 //
 // Takes no lock of its own: every call arrives under the owning database object's
@@ -84,8 +84,24 @@ class THDBPageManager {
   // The checks of a commit (20152, 20085, 20086), made before anything is freed or
   // written, so that a refused commit leaves the file and the session as they were.
   void CheckCommittable(const SessionPages& entry) const;
-  // Base commit: frees the removed pages and writes the changed ones (no header work).
+  // Base commit: frees the removed pages and writes the changed ones (no header work),
+  // then FinishSessionCommit.
   void CommitSessionPages(SessionPages& entry);
+  // The writes of a commit: frees the removed pages, then writes the changed ones that
+  // were not removed, in ascending page number. The session's lists stay as they are,
+  // so a commit that fails here can be undone and the session rolled back or committed
+  // again; the written pages' buffers then carry a PageVersion one too far, which
+  // RestorePageVersions puts back.
+  void WriteSessionPages(SessionPages& entry);
+  // The PageVersion of every changed page of the session, in list order.
+  std::vector<std::int32_t> PageVersions(const SessionPages& entry) const;
+  void RestorePageVersions(SessionPages& entry, const std::vector<std::int32_t>& versions);
+  // After the writes: the removed pages' objects go, the lists are emptied, and the
+  // written pages, clean now, go back to the shared cache.
+  void FinishSessionCommit(SessionPages& entry);
+  // Destroys the shared cache's copy of a page unless it is pinned: its file copy has
+  // changed under it.
+  void DropCachedPage(std::int32_t pageNo);
   // Frees every page of the shared cache (none may be pinned).
   void ClearSharedCache();
   // A written page goes back to the shared cache while it has room, else it is freed.

@@ -63,8 +63,12 @@ bool THDBDatabaseTableLockManager::TakeLockFile(Section& section, THDBLockFileGu
 }
 
 void THDBDatabaseTableLockManager::EntryAdded(TSessionID session, const THDBTableLockEntry& entry) {
-  if (entry.Type == tlRead || entry.Type == tlModified)
+  if (entry.Type == tlRead || entry.Type == tlModified) {
+    // The session reads the table from now on: a commit another process left half
+    // written is rolled back first.
+    pageManager_.RecoverInterruptedCommit();
     pageManager_.TablePagesCache().TableLocked(session, entry.Key, entry.Type == tlModified);
+  }
 }
 
 void THDBDatabaseTableLockManager::EntryRemoved(TSessionID session, const THDBTableLockEntry& entry) {
