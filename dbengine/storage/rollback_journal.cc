@@ -161,8 +161,13 @@ void THDBRollbackJournal::Restore(const std::vector<Image>& images, std::int64_t
 }
 
 void THDBRollbackJournal::RollBack() {
-  Restore(images_, databaseSize_);
-  Finish();
+  try {
+    Restore(images_, databaseSize_);
+    Finish();
+  } catch (...) {
+    CloseJournal();
+    throw;
+  }
 }
 
 // ---- Left by a commit that did not finish ----------------------------------------------

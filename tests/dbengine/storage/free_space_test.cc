@@ -23,6 +23,9 @@ constexpr TSessionID S0 = 0;
 class FreeSpaceTest : public ::testing::Test {
  protected:
   void Create(std::uint16_t pageSize = 4096, std::uint16_t extentPages = 8) {
+    // These tests commit thousands of times and are about the maps, not about power
+    // losses.
+    pm_.SetFlushing(false);
     pm_.Create(path_, {}, extentPages, pageSize);
   }
   std::int32_t Allocate() {
