@@ -3,6 +3,7 @@
 // one-byte messages (Send / Receive), so each side can wait for the other's step.
 #pragma once
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,10 @@ class ForkedChild {
     int fd = isChild_ ? toChild_[0] : toParent_[0];
     char c = 0;
     return ::read(fd, &c, 1) == 1 ? c : 0;
+  }
+  // Ends the child at once, as a power cut or a crash would end it.
+  void Kill() {
+    if (!isChild_ && pid_ > 0 && !waited_) ::kill(pid_, SIGKILL);
   }
   // Waits for the child and returns its exit code (-1 when it did not exit normally).
   int Wait() {

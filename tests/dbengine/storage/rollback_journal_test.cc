@@ -13,6 +13,7 @@
 #include "dbengine/storage/free_space_check.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/storage/page_header.h"
+#include "file_fault_plan.h"
 #include "forked_child.h"
 #include "storage_test_util.h"
 #include "temp_dir.h"
@@ -26,33 +27,11 @@ using hdbtest::WriteFileBytes;
 
 constexpr TSessionID S0 = 0;
 
-// Counts the file operations from its installation on and applies one fault at the
-// operation numbered `at` (or, with `from`, at every one from there on).
-class FaultPlan {
- public:
-  FaultPlan(int at, pf::FileFault fault, bool from = false) : at_(at), fault_(fault), from_(from) {
-    pf::SetFileFaultHook([this](pf::FileOp op, std::size_t) {
-      const int k = seen_++;
-      ops_.push_back(op);
-      return k == at_ || (from_ && k > at_) ? fault_ : pf::FileFault{};
-    });
-  }
-  ~FaultPlan() { pf::SetFileFaultHook({}); }
-  int Seen() const { return seen_; }
-  const std::vector<pf::FileOp>& Ops() const { return ops_; }
-
- private:
-  int at_;
-  pf::FileFault fault_;
-  bool from_;
-  int seen_ = 0;
-  std::vector<pf::FileOp> ops_;
-};
-
-pf::FileFault KillBefore() { return {0, true, 0}; }
-pf::FileFault KillAfter() { return {static_cast<std::size_t>(-1), true, 0}; }
-pf::FileFault KillHalfWay() { return {2000, true, 0}; }  // a write stored in part
-pf::FileFault Fail(int err) { return {0, false, err}; }
+using hdbtest::FaultPlan;
+constexpr auto KillBefore = FaultPlan::KillBefore;
+constexpr auto KillAfter = FaultPlan::KillAfter;
+constexpr auto KillHalfWay = FaultPlan::KillHalfWay;
+constexpr auto Fail = FaultPlan::Fail;
 
 class RollbackJournalTest : public ::testing::Test {
  protected:
