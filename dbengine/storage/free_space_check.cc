@@ -19,9 +19,16 @@ std::vector<std::string> CheckFreeSpaceMaps(THDBDiskPageManager& manager) {
   const std::int32_t lastUsed = fsm->LastUsedPageNo();
 
   const std::int64_t expectedSize = manager.PagesStart() + static_cast<std::int64_t>(total) * manager.PageSize();
-  if (manager.File().GetSize() != expectedSize)
-    problems.push_back(Format("file size %d does not match TotalPageCount %d (expected %d bytes)",
-                              manager.File().GetSize(), total, expectedSize));
+  const std::int64_t fileSize = manager.File().GetSize();
+  if (fileSize != expectedSize)
+    problems.push_back(Format("file size %d does not match TotalPageCount %d (expected %d bytes)", fileSize, total,
+                              expectedSize));
+  // A header whose count is negative, or counts pages the file does not hold, is
+  // damaged: the maps of pages that are not there cannot be walked.
+  if (total < 0 || expectedSize > fileSize) {
+    if (total < 0) problems.push_back(Format("TotalPageCount %d is negative", total));
+    return problems;
+  }
   if (total == 0) {
     if (lastUsed != -1) problems.push_back(Format("no pages but LastUsedPageNo %d", lastUsed));
     return problems;

@@ -160,6 +160,22 @@ TEST_F(FreeSpaceTest, FailedGrowthIsMadeAgainByTheNextAllocation) {
   EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
+// A damaged header's page count is reported, not walked: a negative one, and one far
+// beyond the end of the file, would have the check allocate for pages that are not there.
+TEST_F(FreeSpaceTest, CheckReportsAPageCountTheFileCannotHold) {
+  Create();
+  Allocate();
+  pm_.CommitPages(S0);
+  for (std::int32_t total : {-16777210, 1 << 30}) {
+    SCOPED_TRACE(total);
+    pm_.Header().SetTotalPageCount(total);
+    pm_.WriteHeader();
+    const auto problems = CheckFreeSpaceMaps(pm_);
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems.front().find("does not match TotalPageCount"), std::string::npos) << problems.front();
+  }
+}
+
 TEST_F(FreeSpaceTest, MisuseIsRefused) {
   Create();
   const std::int32_t p = Allocate();
