@@ -461,12 +461,28 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
   SessionPages& entry = SessionEntry(session);
   CheckCommittable(entry);
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtCommit);
-  // A journal found under the lock belongs to a commit that did not finish; the file
-  // must be back at its last committed state before this one is journaled.
-  RecoverJournal(true);
   ReadHeader();
+  // State 1 under the lock: a commit did not finish (its process died, or its rollback
+  // failed). The file must be back at its last committed state before this commit is
+  // journaled over that one's journal. In state 2 a journal left behind undoes nothing:
+  // its commit either had not begun writing in place or had finished.
+  if (header_.DatabaseState() != DatabaseStateConsistent || journalPending_) {
+    RecoverJournal(true);
+    ReadHeader();
+  }
   const THDBFileHeader::Image before = header_.Bytes();
   const std::vector<std::int32_t> versions = PageVersions(entry);
+  if (!journaling_) {
+    header_.SetDatabaseState(DatabaseStateCommitting);
+    WriteHeader();
+    WriteSessionPages(entry);
+    header_.SetChangeCounter(header_.ChangeCounter() + 1);
+    header_.SetDatabaseState(DatabaseStateConsistent);
+    WriteHeader();
+    if (Flushing()) file_.FlushFileBuffers();
+    FinishSessionCommit(entry);
+    return;
+  }
   JournalCommit(entry);
   try {
     header_.SetDatabaseState(DatabaseStateCommitting);

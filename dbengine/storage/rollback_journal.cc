@@ -152,10 +152,13 @@ void THDBRollbackJournal::Restore(const std::vector<Image>& images, std::int64_t
   // The length first: pages cut off by a free during the commit come back (their
   // images, where they had any, are written next), pages beyond it go.
   if (database_.GetSize() != databaseSize) database_.SetSize(databaseSize);
-  for (const Image& image : images) {
-    if (!image.Bytes.empty())
-      database_.Write(image.Bytes.data(), Errors::JournalImageRestore, image.Position,
-                      static_cast<std::uint32_t>(image.Bytes.size()));
+  // Backwards, so the file header (recorded first) goes back last: until every page is
+  // restored the file keeps state 1, and a rollback stopped half way is done again by
+  // whoever finds the file so.
+  for (auto image = images.rbegin(); image != images.rend(); ++image) {
+    if (!image->Bytes.empty())
+      database_.Write(image->Bytes.data(), Errors::JournalImageRestore, image->Position,
+                      static_cast<std::uint32_t>(image->Bytes.size()));
   }
   if (flushing_) database_.FlushFileBuffers();
 }
