@@ -8,7 +8,7 @@ namespace hdbtool {
 
 namespace {
 
-std::string OperandList(const TVerbSpec& verb) {
+std::string OperandList(const TVerb& verb) {
   std::string text;
   for (const std::string& o : verb.Operands) text += (text.empty() ? "" : " ") + o;
   return text;
@@ -16,7 +16,7 @@ std::string OperandList(const TVerbSpec& verb) {
 
 }  // namespace
 
-TParsedArgs ParseArguments(const TVerbSpec& verb, const std::vector<std::string>& args) {
+TParsedArgs ParseArguments(const TVerb& verb, const std::vector<std::string>& args) {
   TParsedArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -35,16 +35,16 @@ TParsedArgs ParseArguments(const TVerbSpec& verb, const std::vector<std::string>
     }
     const std::size_t equals = a.find('=');
     const std::string name = a.substr(0, equals);
-    auto spec = std::find_if(verb.Options.begin(), verb.Options.end(),
-                             [&](const TOptionSpec& o) { return o.Name == name; });
-    if (spec == verb.Options.end()) throw TUsageError{verb.Name, "unknown option " + name};
-    if (spec->ValueName.empty()) {
+    auto option = std::find_if(verb.Options.begin(), verb.Options.end(),
+                             [&](const TOption& o) { return o.Name == name; });
+    if (option == verb.Options.end()) throw TUsageError{verb.Name, "unknown option " + name};
+    if (option->ValueName.empty()) {
       if (equals != std::string::npos) throw TUsageError{verb.Name, name + " takes no value"};
       parsed.Flags.insert(name);
     } else if (equals != std::string::npos) {
       parsed.Values[name] = a.substr(equals + 1);
     } else {
-      if (i + 1 >= args.size()) throw TUsageError{verb.Name, name + " needs a value " + spec->ValueName};
+      if (i + 1 >= args.size()) throw TUsageError{verb.Name, name + " needs a value " + option->ValueName};
       parsed.Values[name] = args[++i];
     }
   }
@@ -56,20 +56,20 @@ TParsedArgs ParseArguments(const TVerbSpec& verb, const std::vector<std::string>
   return parsed;
 }
 
-std::string Synopsis(const TVerbSpec& verb) {
+std::string Synopsis(const TVerb& verb) {
   std::string text = "hdbtool " + verb.Name;
   for (const std::string& o : verb.Operands) text += " " + o;
-  for (const TOptionSpec& o : verb.Options) text += " [" + o.Name + (o.ValueName.empty() ? "" : " " + o.ValueName) + "]";
+  for (const TOption& o : verb.Options) text += " [" + o.Name + (o.ValueName.empty() ? "" : " " + o.ValueName) + "]";
   return text;
 }
 
-std::string VerbHelp(const TVerbSpec& verb) {
-  std::vector<TOptionSpec> options = verb.Options;
+std::string VerbHelp(const TVerb& verb) {
+  std::vector<TOption> options = verb.Options;
   options.push_back({"--help", "", "show this text and exit"});
   std::size_t width = 0;
-  for (const TOptionSpec& o : options) width = std::max(width, o.Name.size() + (o.ValueName.empty() ? 0 : o.ValueName.size() + 1));
+  for (const TOption& o : options) width = std::max(width, o.Name.size() + (o.ValueName.empty() ? 0 : o.ValueName.size() + 1));
   std::string text = "usage: " + Synopsis(verb) + "\n\n" + verb.Description + "\nOptions:\n";
-  for (const TOptionSpec& o : options) {
+  for (const TOption& o : options) {
     const std::string head = o.Name + (o.ValueName.empty() ? "" : " " + o.ValueName);
     text += "  " + head + std::string(width - head.size() + 2, ' ') + o.Help + "\n";
   }

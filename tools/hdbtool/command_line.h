@@ -14,7 +14,7 @@
 
 namespace hdbtool {
 
-struct TOptionSpec {
+struct TOption {
   std::string Name;       // "--index"
   std::string ValueName;  // "NAME"; empty for a flag
   std::string Help;
@@ -42,23 +42,23 @@ struct TToolStreams {
 
 using TVerbHandler = int (*)(const TParsedArgs& args, TToolStreams& streams);
 
-struct TVerbSpec {
+struct TVerb {
   std::string Name;
   std::vector<std::string> Operands;  // each one required, in order
   std::string Summary;                // one line for the overview
   std::string Description;            // the body of "VERB --help"
-  std::vector<TOptionSpec> Options;
+  std::vector<TOption> Options;
   TVerbHandler Run = nullptr;
 };
 
 // The verb's arguments (the words after the verb); TUsageError for an unknown option,
 // a missing option value or the wrong number of operands. A "--help" anywhere only
 // sets HelpAsked.
-TParsedArgs ParseArguments(const TVerbSpec& verb, const std::vector<std::string>& args);
+TParsedArgs ParseArguments(const TVerb& verb, const std::vector<std::string>& args);
 
 // "hdbtool create FILE [--page-size N] [--force]"
-std::string Synopsis(const TVerbSpec& verb);
+std::string Synopsis(const TVerb& verb);
 // The text of "hdbtool VERB --help".
-std::string VerbHelp(const TVerbSpec& verb);
+std::string VerbHelp(const TVerb& verb);
 
 }  // namespace hdbtool

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     std::cout << "hdbtool " << HALVARIN_VERSION << "\n";
     return ExitDone;
   }
-  const TVerbSpec* verb = FindVerb(verbName);
+  const TVerb* verb = FindVerb(verbName);
   if (!verb) return Fail("unknown verb '" + verbName + "' (see 'hdbtool --help')", ExitUsage);
   try {
     const TParsedArgs parsed = ParseArguments(*verb, args);

@@ -19,8 +19,8 @@ constexpr char CsvForm[] =
     "arrays and BLOBs hexadecimal digits. A dump read by import and dumped again gives\n"
     "the same bytes.\n";
 
-std::vector<TVerbSpec> MakeVerbs() {
-  const TOptionSpec force{"--force", "", "replace an existing file"};
+std::vector<TVerb> MakeVerbs() {
+  const TOption force{"--force", "", "replace an existing file"};
   return {
       {"create",
        {"FILE"},
@@ -94,14 +94,14 @@ std::vector<TVerbSpec> MakeVerbs() {
 
 }  // namespace
 
-const std::vector<TVerbSpec>& Verbs() {
-  static const std::vector<TVerbSpec> verbs = MakeVerbs();
+const std::vector<TVerb>& Verbs() {
+  static const std::vector<TVerb> verbs = MakeVerbs();
   return verbs;
 }
 
-const TVerbSpec* FindVerb(const std::string& name) {
+const TVerb* FindVerb(const std::string& name) {
   const auto& verbs = Verbs();
-  auto it = std::find_if(verbs.begin(), verbs.end(), [&](const TVerbSpec& v) { return v.Name == name; });
+  auto it = std::find_if(verbs.begin(), verbs.end(), [&](const TVerb& v) { return v.Name == name; });
   return it == verbs.end() ? nullptr : &*it;
 }
 
@@ -115,7 +115,7 @@ std::string Overview() {
       "Verbs:\n";
   std::size_t width = 0;
   std::vector<std::string> heads;
-  for (const TVerbSpec& v : Verbs()) {
+  for (const TVerb& v : Verbs()) {
     std::string head = v.Name;
     for (const std::string& o : v.Operands) head += " " + o;
     width = std::max(width, head.size());

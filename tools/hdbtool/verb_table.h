@@ -12,9 +12,9 @@
 
 namespace hdbtool {
 
-const std::vector<TVerbSpec>& Verbs();
+const std::vector<TVerb>& Verbs();
 // nullptr for a name no verb has.
-const TVerbSpec* FindVerb(const std::string& name);
+const TVerb* FindVerb(const std::string& name);
 // The text of "hdbtool --help".
 std::string Overview();
 
