@@ -82,6 +82,16 @@ TEST_F(CheckTest, EachDamageIsNamedAndExitsOne) {
          Patch(f, PageOffset(recordPage) + PageDataOffset, std::string(1, static_cast<char>(page[0] & ~1)));
        },
        "table dsTable: record page " + std::to_string(recordPage) + ": "},
+      {"a record whose key is no longer the one its index entry holds",
+       [&](const std::string& f) {
+         // DAT of the record in slot 0: 94 slots of 43 bytes follow a 12-byte occupancy
+         // bitmap, and DAT is at 19 in the record. One day later.
+         const std::size_t at = PageOffset(recordPage) + PageDataOffset + 12 + 19;
+         std::string day = Slurp(f).substr(at, 4);
+         day[0] = static_cast<char>(day[0] + 1);
+         Patch(f, at, day);
+       },
+       "table dsTable: index FGDAT: 1 records have no entry with their key"},
       {"a free-space map that disagrees",
        [&](const std::string& f) {
          // The record page's bit in the first PFS page, cleared.

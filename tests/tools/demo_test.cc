@@ -109,6 +109,12 @@ TEST_F(DemoTest, TheDemoFolderHoldsAValidStoreSettingsAndACarFromIt) {
   EXPECT_NE(dump.out.find("," + settings.AliasName() + ","), std::string::npos)
       << "the workshop's own agent number stands in some records";
 
+  // A dump is a backup: read into a fresh store it dumps to the same bytes.
+  const std::string restored = dir_.File("Restored.hdb");
+  ASSERT_EQ(Run("create-store " + restored).exitCode, 0);
+  ASSERT_EQ(Run("import " + restored + " dsTable -", dump.out).exitCode, 0);
+  EXPECT_EQ(Run("dump " + restored + " dsTable").out, dump.out);
+
   // The same every time: a second folder holds the same records, settings and car.
   const std::string second = dir_.File("second");
   ASSERT_EQ(Run("demo " + second).exitCode, 0);

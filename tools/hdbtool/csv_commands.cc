@@ -1,4 +1,5 @@
 // dump and import: a table's records as CSV (csv_format.h, field_text.h) and back.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -19,9 +20,12 @@ namespace {
 // A cell as a message shows it: on one line and not too long.
 std::string Shown(std::string_view text) {
   constexpr std::size_t Longest = 40;
+  std::size_t cut = std::min(text.size(), Longest);
+  // Never inside a UTF-8 sequence.
+  while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   std::string shown;
-  for (char ch : text.substr(0, Longest)) shown += ch == '\n' ? std::string("\\n") : ch == '\r' ? std::string("\\r") : std::string(1, ch);
-  return "'" + shown + (text.size() > Longest ? "...'" : "'");
+  for (char ch : text.substr(0, cut)) shown += ch == '\n' ? std::string("\\n") : ch == '\r' ? std::string("\\r") : std::string(1, ch);
+  return "'" + shown + (cut < text.size() ? "...'" : "'");
 }
 
 std::string Utf8(const std::string& ansi) { return hdb::platform::Win1252ToUtf8(ansi); }
