@@ -34,8 +34,10 @@ write_sample_settings() {
 }
 
 if [ -x "$bin/halvarin" ]; then
-  # The program's folder: a simulated car for libapi32.so and the settings, each only
-  # when absent. There is no database yet: the window opens with an empty VIN list.
+  # The program's folder: without a database, a demo store with its settings and a
+  # simulated car that is one of its vehicles; otherwise a simulated car for libapi32.so
+  # and the settings, each only when absent.
+  [ -f "$bin/Data.hdb" ] || "$bin/hdbtool" demo "$bin" --force
   [ -f "$bin/ediabas-sim.ini" ] || cp "$root/ediabas-sim/sample-car.ini" "$bin/ediabas-sim.ini"
   [ -f "$bin/App.cfg" ] || write_sample_settings "$bin/App.cfg"
   cd "$bin"

@@ -70,4 +70,16 @@ std::string Utf8ToWin1252(std::string_view text) {
                                             static_cast<std::size_t>(u.length())));
 }
 
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  icu::UnicodeString(false, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()))
+      .toUTF8String(out);
+  return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  icu::UnicodeString u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
+}
+
 }  // namespace hdb::platform

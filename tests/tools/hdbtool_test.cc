@@ -1,44 +1,20 @@
+// The tool's command line (verbs, help, exit codes) and the verbs that describe a
+// file: create, create-store and info.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "dbengine/storage/disk_page_manager.h"
-#include "temp_dir.h"
+#include "tool_run.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode;  // -1 when the tool did not exit normally (a crash)
-  std::string out;
-  std::string err;
-};
+using hdbtest::OneLineError;
+using hdbtest::Slurp;
+using hdbtest::ToolRun;
+using hdbtest::Write;
 
-class HdbtoolTest : public ::testing::Test {
- protected:
-  ToolRun Run(const std::string& args) {
-    const std::string out = dir_.File("out.txt"), err = dir_.File("err.txt");
-    const std::string cmd = std::string(HDBTOOL_PATH) + " " + args + " >" + out + " 2>" + err;
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-  }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  static void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-  }
-  static bool OneLineError(const ToolRun& r) {
-    return r.exitCode > 0 && r.err.rfind("hdbtool: ", 0) == 0 && r.err.find('\n') == r.err.size() - 1;
-  }
-
-  hdbtest::TempDir dir_;
-  std::string db_ = dir_.File("Data.hdb");
-};
+class HdbtoolTest : public hdbtest::ToolTest {};
 
 TEST_F(HdbtoolTest, CreateThenInfo) {
   ToolRun created = Run("create " + db_ + " --slots 20");
@@ -107,16 +83,88 @@ TEST_F(HdbtoolTest, BadFilesGiveOneLineErrors) {
        "Invalid page type"},
       {"truncated", good.substr(0, 380 + 2 * 4096), "Invalid page type"},
   };
+  const std::string csv = dir_.File("in.csv");
+  Write(csv, "FG\nWBAPH71090A123456\n");
   for (const auto& c : cases) {
-    Write(db_, c.content);
-    ToolRun r = Run("info " + db_);
-    EXPECT_TRUE(OneLineError(r)) << c.what << ": " << r.exitCode << " " << r.err;
-    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+    for (const std::string verb : {"info " + db_, "check " + db_, "dump " + db_ + " dsTable",
+                                   "import " + db_ + " dsTable " + csv}) {
+      Write(db_, c.content);
+      ToolRun r = Run(verb);
+      EXPECT_TRUE(OneLineError(r)) << c.what << ", " << verb << ": " << r.exitCode << " " << r.err;
+      EXPECT_EQ(r.exitCode, 2) << c.what << ", " << verb << ": a file that cannot be read";
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ", " << verb << ": " << r.err;
+      EXPECT_EQ(Slurp(db_), c.content) << c.what << ", " << verb << ": the file is left as it was";
+    }
   }
   ToolRun missing = Run("info " + dir_.File("missing.hdb"));
   EXPECT_TRUE(OneLineError(missing)) << missing.err;
   EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos);
-  EXPECT_EQ(Run("frobnicate").exitCode, 2);
+  EXPECT_EQ(missing.exitCode, 2) << "a file that cannot be read";
+  EXPECT_NE(missing.err.find("missing.hdb"), std::string::npos) << "the error names the file";
+}
+
+// Every verb answers a wrong command line with exit code 2 and one line naming the
+// mistake, and --help in the usual form.
+TEST_F(HdbtoolTest, UsageErrorsExitTwoWithOneLine) {
+  ASSERT_EQ(Run("create-store " + db_).exitCode, 0);
+  struct {
+    std::string args;
+    const char* says;
+  } cases[] = {
+      {"", "no verb given"},
+      {"frobnicate " + db_, "unknown verb 'frobnicate'"},
+      {"info", "info: needs FILE"},
+      {"import " + db_ + " dsTable", "import: needs FILE TABLE CSV"},
+      {"dump " + db_ + " dsTable extra", "dump: takes only FILE TABLE, not 'extra'"},
+      {"check " + db_ + " --fast", "check: unknown option --fast"},
+      {"dump " + db_ + " dsTable --index", "dump: --index needs a value NAME"},
+      {"create " + dir_.File("new.hdb") + " --slots many", "create: --slots needs a number from 1 to 100000"},
+      {"create-store " + dir_.File("new.hdb") + " --force=yes", "create-store: --force takes no value"},
+  };
+  for (const auto& c : cases) {
+    ToolRun r = Run(c.args);
+    EXPECT_EQ(r.exitCode, 2) << c.args;
+    EXPECT_TRUE(OneLineError(r)) << c.args << ": " << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+    EXPECT_EQ(r.out, "") << c.args;
+  }
+  EXPECT_FALSE(std::ifstream(dir_.File("new.hdb")).good()) << "a refused command line makes no file";
+
+  ToolRun overview = Run("--help");
+  EXPECT_EQ(overview.exitCode, 0);
+  for (const char* verb : {"create FILE", "create-store FILE", "demo DIR", "info FILE", "check FILE",
+                           "dump FILE TABLE", "import FILE TABLE CSV", "Exit codes: 0 done; 1 problems"})
+    EXPECT_NE(overview.out.find(verb), std::string::npos) << verb << "\n" << overview.out;
+  for (const std::string& args : {std::string("dump --help"), std::string("help dump"), "dump " + db_ + " --help"}) {
+    ToolRun help = Run(args);
+    EXPECT_EQ(help.exitCode, 0) << args;
+    EXPECT_EQ(help.out.rfind("usage: hdbtool dump FILE TABLE [--index NAME]\n", 0), 0u) << args << "\n" << help.out;
+    EXPECT_NE(help.out.find("RFC 4180"), std::string::npos) << "the CSV form is documented";
+  }
+}
+
+TEST_F(HdbtoolTest, InfoShowsEachTableWithItsFieldsIndexesAndRecordCount) {
+  ASSERT_EQ(Run("create-store " + db_).exitCode, 0);
+  ToolRun imported = Run("import " + db_ + " dsTable -",
+                         "FG,DAT,MLG,THND,NHND,SSTAT\n"
+                         "WBAPH71090A123456,2020-01-05,12000,1,4711001,16513\n"
+                         "WBAPH71090A123456,2021-01-05,24000,1,4711001,16513\n");
+  ASSERT_EQ(imported.exitCode, 0) << imported.err;
+  ToolRun info = Run("info " + db_);
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("Tables:\n"
+                          "  dsTable: 2 records\n"
+                          "    field 0 FG STRING(17) required\n"
+                          "    field 1 DAT DATE required\n"
+                          "    field 2 MLG LARGEINT required\n"
+                          "    field 3 THND WORD required\n"
+                          "    field 4 NHND STRING(7) required\n"
+                          "    field 5 SSTAT WORD required\n"
+                          "    index FGDAT: FG, DAT\n"),
+            std::string::npos)
+      << info.out;
+  ASSERT_EQ(Run("create --force " + db_).exitCode, 0);
+  EXPECT_NE(Run("info " + db_).out.find("Tables: none\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,24 +1,18 @@
-// The verbs of the database tool. Each writes its report to `out` and returns the
-// process exit code; engine errors propagate to the caller, which prints them.
+// The verbs of the database tool. Each writes its report to the streams' Out and
+// returns the process exit code (tool_errors.h); a failure leaves the verb as one of
+// the errors of tool_errors.h, whose text names the file.
 #pragma once
 
-#include <ostream>
-#include <string>
-#include <vector>
+#include "command_line.h"
 
 namespace hdbtool {
 
-int Create(const std::vector<std::string>& args, std::ostream& out);
-int Info(const std::vector<std::string>& args, std::ostream& out);
-
-// A mistake in the command line: printed with the usage.
-struct UsageError {
-  std::string Text;
-};
-
-// A refusal of the tool itself (not of the engine): printed as it stands.
-struct ToolError {
-  std::string Text;
-};
+int RunCreate(const TParsedArgs& args, TToolStreams& streams);
+int RunCreateStore(const TParsedArgs& args, TToolStreams& streams);
+int RunInfo(const TParsedArgs& args, TToolStreams& streams);
+int RunCheck(const TParsedArgs& args, TToolStreams& streams);
+int RunDump(const TParsedArgs& args, TToolStreams& streams);
+int RunImport(const TParsedArgs& args, TToolStreams& streams);
+int RunDemo(const TParsedArgs& args, TToolStreams& streams);
 
 }  // namespace hdbtool

@@ -16,6 +16,15 @@ TEST(Codepage, Windows1252RoundTrips) {
   EXPECT_EQ(Utf8ToWin1252(""), "");
 }
 
+TEST(Codepage, Utf16AndUtf8RoundTripOutsideTheBasicPlane) {
+  const std::u16string wide = u"G\u00FC \U0001D11E \u20AC";  // a clef needs a surrogate pair
+  const std::string utf8 = "G\xC3\xBC \xF0\x9D\x84\x9E \xE2\x82\xAC";
+  EXPECT_EQ(Utf16ToUtf8(wide), utf8);
+  EXPECT_EQ(Utf8ToUtf16(utf8), wide);
+  EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
+  EXPECT_EQ(Utf16ToUtf8(u""), "");
+}
+
 TEST(Codepage, UnmappableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(Utf8ToWin1252("a\xE2\x86\x92z"), "a?z");  // U+2192 has no 1252 byte
   EXPECT_EQ(Utf8ToWin1252("日本"), "??");
