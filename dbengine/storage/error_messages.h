@@ -399,5 +399,55 @@ inline constexpr THDBErrorDef DeleteTableMissing{30405, "Table '%s' does not exi
 inline constexpr THDBErrorDef RenameTableExists{30451, "Cannot rename table. Table '%s' already exists"};
 inline constexpr THDBErrorDef InvalidConnectionSlots{30452, "Invalid number of connection slots: %d"};
 
+// ---- Database, session and table components --------------------------------------
+inline constexpr THDBErrorDef DatabaseFileNotFound{30520, "Database file '%s' does not exist"};
+inline constexpr THDBErrorDef DatabaseNameMissing{30521, "Database name missing"};
+inline constexpr THDBErrorDef DatabaseOpenError{30522, "Database open error"};
+inline constexpr THDBErrorDef InvalidSessionName{30523, "Invalid session name '%s'"};
+inline constexpr THDBErrorDef EngineNotInitialized{30524, "Database Engine is not initialized"};
+inline constexpr THDBErrorDef DatabaseIsOpen{30525, "Cannot perform this operation on an open database"};
+inline constexpr THDBErrorDef DatabaseIsClosed{30526, "Cannot perform this operation on a closed database"};
+inline constexpr THDBErrorDef DuplicateDatabaseName{30527, "Duplicate database name '%s'"};
+inline constexpr THDBErrorDef NotEnoughDiskSpace{
+    30528, "There is not enough free space on drive to perform required operation with the database file."};
+inline constexpr THDBErrorDef CannotConvertDatabase{
+    30529, "Cannot convert database '%s' to the new format: %s"};
+inline constexpr THDBErrorDef DuplicateSessionName{30530, "Duplicate session name '%s'"};
+inline constexpr THDBErrorDef DatabaseNameBlank{30531, "DatabaseName property is blank"};
+inline constexpr THDBErrorDef MissingTableName{30532, "Missing TableName property"};
+inline constexpr THDBErrorDef CannotCreateTableHandle{30533, "Error creating table handle"};
+inline constexpr THDBErrorDef CannotRetrieveRecord{30534, "Cannot retrieve record"};
+inline constexpr THDBErrorDef DatasetNotInEditMode{30535, "Dataset is not in insert or edit mode"};
+inline constexpr THDBErrorDef DatasetReadOnly{30536, "Dataset is in read only mode"};
+inline constexpr THDBErrorDef DatasetNotOpened{30537, "Dataset is not opened"};
+inline constexpr THDBErrorDef FieldNotInIndex{30538, "Field %s is not in the current index"};
+inline constexpr THDBErrorDef NoIndexForFields{30539, "No index for fields '%s'"};
+inline constexpr THDBErrorDef CannotFindIndex{30540, "Cannot find index %s"};
+inline constexpr THDBErrorDef ComponentNilPointer{30541, "Nil pointer occured"};
+// A repair that could not finish: the database file is left as it was.
+inline constexpr THDBErrorDef RepairFailed{30542, "Cannot repair database '%s': %s"};
+
 }  // namespace Errors
+
+// Messages of the dataset layer (EDatabaseError): no native error number.
+namespace DatasetTexts {
+inline constexpr const char* FieldRequired = "Field '%s' must have a value";
+inline constexpr const char* NotEditing = "Dataset not in edit or insert mode";
+inline constexpr const char* FieldNotFound = "Field '%s' not found";
+inline constexpr const char* DatasetOpen = "Cannot perform this operation on an open dataset";
+inline constexpr const char* DatasetClosed = "Cannot perform this operation on a closed dataset";
+inline constexpr const char* DatasetEmpty = "Cannot perform this operation on an empty dataset";
+inline constexpr const char* RecordNotFound = "Record not found";
+inline constexpr const char* FieldReadOnly = "Field '%s' cannot be modified";
+inline constexpr const char* FieldTypeMismatch = "Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr const char* DuplicateFieldName = "Duplicate field name '%s'";
+inline constexpr const char* InvalidIntegerValue = "'%s' is not a valid integer value";
+inline constexpr const char* InvalidFloatValue = "'%s' is not a valid floating point value";
+inline constexpr const char* InvalidBooleanValue = "'%s' is not a valid boolean value";
+inline constexpr const char* InvalidDateValue = "'%s' is not a valid date";
+inline constexpr const char* InvalidTimeValue = "'%s' is not a valid time";
+inline constexpr const char* InvalidDateTimeValue = "'%s' is not a valid date and time";
+inline constexpr const char* FieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";
+inline constexpr const char* FieldAccessError = "Cannot access field '%s' as type %s";
+}  // namespace DatasetTexts
 }  // namespace hdb
