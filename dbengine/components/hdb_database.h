@@ -56,6 +56,8 @@ class THDBDatabase {
   bool KeepConnection() const { return keepConnection_; }
   // False with no table using the database disconnects at once.
   void SetKeepConnection(bool value);
+  // Share the engine session of a connected component of the same name in the session
+  // (two such components may carry one name).
   bool HandleShared = false;
   bool SilentMode = false;
   bool DisableTempFiles = false;

@@ -20,6 +20,7 @@
 namespace hdb {
 
 class THDBDatabase;
+class THDBSessions;
 
 inline constexpr char DefaultSessionName[] = "Default";
 
@@ -55,9 +56,18 @@ class THDBSession {
 
   // Called by database components as they join or leave the session.
   void AddDatabase(THDBDatabase& database);
+  // Before a database takes the name in this session: "Duplicate database name '%s'"
+  // when another component has it, unless that one was made by the session and has no
+  // users, in which case it is freed.
+  void CheckDuplicateName(const std::string& databaseName, const THDBDatabase& self);
   void RemoveDatabase(THDBDatabase& database);
 
  private:
+  friend class THDBSessions;
+  // The default session, made by the list as it starts.
+  THDBSession(THDBSessions& list, const std::string& sessionName);
+  void Join(THDBSessions& list, const std::string& sessionName);
+
   std::string sessionName_;
   bool autoSessionName_ = false;
   bool active_ = false;
