@@ -86,7 +86,7 @@ void THDBDatabase::SetDatabaseName(const std::string& name) {
 
 void THDBDatabase::SetDatabaseFileName(const std::string& fileName) {
   if (fileName == databaseFileName_) return;
-  SetConnected(false);
+  if (Connected()) DoDisconnect();
   databaseFileName_ = fileName;
 }
 
@@ -266,7 +266,15 @@ bool THDBDatabase::AskPassword() {
 void THDBDatabase::DoDisconnect() {
   THDBSessions& list = THDBSessions::Instance();
   Guard guard(list.Lock());
-  for (THDBDataSet* ds : std::vector<THDBDataSet*>(datasets_)) ds->Close();
+  if (disconnecting_) return;
+  disconnecting_ = true;
+  try {
+    for (THDBDataSet* ds : std::vector<THDBDataSet*>(datasets_)) ds->Close();
+  } catch (...) {
+    disconnecting_ = false;
+    throw;
+  }
+  disconnecting_ = false;
   if (!engineSession_) return;
   std::shared_ptr<THDBLocalSession> session = std::move(engineSession_);
   // A handle shared with other components stays with them.

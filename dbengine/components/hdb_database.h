@@ -91,6 +91,7 @@ class THDBDatabase {
   THDBLocalSession& EngineSession() const;
   bool CreatedBySession() const { return createdBySession_; }
   std::int32_t UseCount() const { return useCount_; }
+  bool Disconnecting() const { return disconnecting_; }
 
   // Datasets that use the database; disconnecting closes them first.
   void RegisterDataset(THDBDataSet& dataset);
@@ -119,6 +120,8 @@ class THDBDatabase {
   std::vector<THDBDataSet*> datasets_;
   std::int32_t useCount_ = 0;
   bool createdBySession_ = false;
+  // Set while DoDisconnect closes the datasets, which release the database as they go.
+  bool disconnecting_ = false;
   bool loading_ = false;
   bool streamedConnected_ = false;
   bool designing_ = false;

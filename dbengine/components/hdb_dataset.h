@@ -75,7 +75,9 @@ class THDBDataSet {
   void SetDatabaseName(const std::string& name);
   const std::string& SessionName() const { return sessionName_; }
   void SetSessionName(const std::string& name);
-  bool ReadOnly() const { return readOnly_; }
+  // What was asked for while closed; while open, whether the dataset can be changed
+  // (a read-only database or file makes it read-only).
+  bool ReadOnly() const { return Active() ? effectiveReadOnly_ : readOnly_; }
   void SetReadOnly(bool value);
   // The form that holds the component, if any (its database is preferred).
   const void* Owner = nullptr;
@@ -207,6 +209,8 @@ class THDBDataSet {
   // Re-reads the current record from the cursor's position (after an index change or a
   // search); the view becomes empty when there is none.
   void RefreshCurrent();
+  // Makes the record at the cursor's position the current one (after a key search).
+  void ShowCursorRecord();
   // Points the cursor at the active record (before every relative step).
   void SyncCursor() const;
   void SetModified(bool value) { modified_ = value; }
@@ -214,7 +218,7 @@ class THDBDataSet {
     bof_ = bof;
     eof_ = eof;
   }
-  void SetReadOnlyState(bool value) { readOnly_ = value; }
+  void SetReadOnlyState(bool value) { effectiveReadOnly_ = value; }
   void CheckActive() const;
   void Fire(const Event& event) {
     if (event) event(*this);
@@ -236,6 +240,12 @@ class THDBDataSet {
 
   void DoOpen();
   void DoClose();
+  void First();
+  void Last();
+  // The filter text and record callback to the cursor, as when Filtered is on.
+  void HandFilterToCursor();
+  void ClearCursorFilter();
+  std::uint8_t* ActiveRecord() { return active_.data(); }
   // Fetches into fetch_ with the cursor's GetRecord(mode); on success it becomes the
   // active record. Returns the cursor's answer.
   std::uint8_t Fetch(std::uint8_t mode, bool check);
@@ -251,6 +261,7 @@ class THDBDataSet {
   std::string databaseName_;
   std::string sessionName_;
   bool readOnly_ = false;
+  bool effectiveReadOnly_ = false;
   THDBDatabase* database_ = nullptr;
   THDBCursor* cursor_ = nullptr;
   std::unique_ptr<THDBCursor> ownedCursor_;

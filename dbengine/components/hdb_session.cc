@@ -127,7 +127,9 @@ void THDBSession::CloseDatabase(THDBDatabase& database) {
   THDBSessions& list = THDBSessions::Instance();
   Guard guard(list.Lock());
   if (database.useCount_ > 0) --database.useCount_;
-  if (database.useCount_ > 0 || database.KeepConnection()) return;
+  // A database that is disconnecting closes its tables itself and must not go away
+  // under its own feet.
+  if (database.useCount_ > 0 || database.KeepConnection() || database.Disconnecting()) return;
   database.SetConnected(false);
   if (database.createdBySession_) std::erase_if(created_, [&](const auto& p) { return p.get() == &database; });
 }

@@ -485,6 +485,11 @@ void THDBLocalCursor::SetFilterExpression(std::unique_ptr<THDBSearchExpression> 
   ClearRecordBitmap();
 }
 
+void THDBLocalCursor::SetFilterText(const std::string&, bool, bool) {
+  SetFilterExpression(nullptr);
+  RaiseHDB(Errors::FilterLanguageUnavailable);
+}
+
 void THDBLocalCursor::ClearFilter() { SetFilterExpression(nullptr); }
 
 void THDBLocalCursor::RecordInserted(RecordID id) {

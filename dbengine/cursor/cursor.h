@@ -115,6 +115,8 @@ class THDBCursor : public THDBCursorState {
   virtual void CloseBlob(std::int32_t fieldNo) = 0;                                             // 41
   // Frees every stream (only the writing ones with the flag), without flushing.
   virtual void FreeBlobs(bool onlyWriting) = 0;                                                 // 42
+  // Parses the text into the cursor's filter expression with the two options.
+  virtual void SetFilterText(const std::string& text, bool caseInsensitive, bool partialCompare) = 0;  // 35
   virtual void ClearFilter() = 0;                                                               // 36
   virtual bool GotoKeyRecord(std::uint8_t conditionType) = 0;                                   // 38
   virtual std::int64_t GetLastAutoincValue(std::int32_t fieldNo) = 0;                           // 43
@@ -249,6 +251,9 @@ class THDBLocalCursor final : public THDBCursor {
 
   // The filter: an expression the cursor owns from now on (nullptr clears it).
   void SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression);
+  // The filter language is not built into this cursor yet: "Filter language not
+  // available". The old filter is gone either way.
+  void SetFilterText(const std::string& text, bool caseInsensitive, bool partialCompare) override;  // 35
   void ClearFilter() override;                                                                 // 36
   // The first record in the cursor's order, within its filter, whose key over
   // KeyFieldCount columns of its index has the relation to KeyBuffer; the cursor moves

@@ -340,6 +340,8 @@ inline constexpr THDBErrorDef NoActiveIndexForKeySearch{
     30487, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
 inline constexpr THDBErrorDef InvalidScanCondition{30488, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr THDBErrorDef InvalidScanItem{30489, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+// Filter texts reach a cursor whose filter language is not built in.
+inline constexpr THDBErrorDef FilterLanguageUnavailable{30557, "Filter language not available"};
 // ---- BLOB storage ------------------------------------------------------------------
 inline constexpr THDBErrorDef BlobPageFull{
     20290,
@@ -449,5 +451,7 @@ inline constexpr const char* InvalidTimeValue = "'%s' is not a valid time";
 inline constexpr const char* InvalidDateTimeValue = "'%s' is not a valid date and time";
 inline constexpr const char* FieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";
 inline constexpr const char* FieldAccessError = "Cannot access field '%s' as type %s";
+inline constexpr const char* FieldHasNoDataset = "Field '%s' has no dataset";
+inline constexpr const char* FieldSizeMismatch = "Size mismatch for field '%s', expecting: %d actual: %d";
 }  // namespace DatasetTexts
 }  // namespace hdb
