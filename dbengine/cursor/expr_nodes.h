@@ -126,6 +126,8 @@ class THDBExprNode {
   virtual std::uint8_t ResultType() const { return 0; }
   // Once, after the tree is complete: what does not depend on the record.
   virtual void Prepare();
+  // A copy of the node and its subtree (not bound to a record).
+  virtual std::unique_ptr<THDBExprNode> Clone() const = 0;
 
   THDBExprNode& Child(std::size_t i) const { return *Children[i]; }
   std::size_t ChildCount() const { return Children.size(); }
@@ -139,6 +141,10 @@ class THDBExprNode {
   // Set while an index range stands for this comparison.
   bool Detached = false;
 
+ protected:
+  // Copies the operator, flags, value and cloned children into a fresh node.
+  std::unique_ptr<THDBExprNode> CloneInto(std::unique_ptr<THDBExprNode> copy) const;
+
  private:
   THDBExprNodeKind kind_;
 };
@@ -146,6 +152,7 @@ class THDBExprNode {
 class THDBExprNodeConst final : public THDBExprNode {
  public:
   THDBExprNodeConst() : THDBExprNode(THDBExprNodeKind::Const, opNone) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override { return Value; }
   std::uint8_t ResultType() const override { return Value.Type(); }
 };
@@ -153,6 +160,7 @@ class THDBExprNodeConst final : public THDBExprNode {
 class THDBExprNodeField final : public THDBExprNode {
  public:
   THDBExprNodeField() : THDBExprNode(THDBExprNodeKind::Field, opNone) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override { return BaseType; }
   bool IsNull() const;
@@ -168,6 +176,9 @@ class THDBExprNodeField final : public THDBExprNode {
   std::uint8_t BaseType = 0;
   std::int32_t DataSize = 0;
   bool OuterCursor = false;
+
+ private:
+  std::vector<std::uint8_t> blob_;
 };
 
 // How two values compare: an order, or which of them is NULL.
@@ -176,6 +187,7 @@ enum class THDBCompareOutcome : std::uint8_t { Less, Equal, Greater, LeftNull, R
 class THDBExprNodeComparison final : public THDBExprNode {
  public:
   explicit THDBExprNodeComparison(std::uint8_t op) : THDBExprNode(THDBExprNodeKind::Comparison, op) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   THDBTruth Test() override;
   std::uint8_t ResultType() const override { return btLogical; }
@@ -200,6 +212,7 @@ class THDBExprNodeComparison final : public THDBExprNode {
 class THDBExprNodeBoolean final : public THDBExprNode {
  public:
   explicit THDBExprNodeBoolean(std::uint8_t op) : THDBExprNode(THDBExprNodeKind::Boolean, op) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   THDBTruth Test() override;
   std::uint8_t ResultType() const override { return btLogical; }
@@ -208,6 +221,7 @@ class THDBExprNodeBoolean final : public THDBExprNode {
   std::string EscapeChar;  // LIKE: empty without ESCAPE
 
  private:
+  std::u16string text_, pattern_;
   THDBTruth TestLike();
   THDBTruth TestIn();
   THDBTruth TestBetween();
@@ -216,8 +230,12 @@ class THDBExprNodeBoolean final : public THDBExprNode {
 class THDBExprNodeArithmetic final : public THDBExprNode {
  public:
   explicit THDBExprNodeArithmetic(std::uint8_t op) : THDBExprNode(THDBExprNodeKind::Arithmetic, op) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override;
+
+  // ROUND: the keyword number of the rounding mode (HALFEVEN ... RNDUP), 0 = half up.
+  std::uint16_t Mode = 0;
 
  private:
   THDBExprValue scratch_;
@@ -226,6 +244,7 @@ class THDBExprNodeArithmetic final : public THDBExprNode {
 class THDBExprNodeStringFunction final : public THDBExprNode {
  public:
   explicit THDBExprNodeStringFunction(std::uint8_t op) : THDBExprNode(THDBExprNodeKind::StringFunction, op) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override;
 
@@ -236,6 +255,7 @@ class THDBExprNodeStringFunction final : public THDBExprNode {
 class THDBExprNodeDateFunction final : public THDBExprNode {
  public:
   explicit THDBExprNodeDateFunction(std::uint8_t op) : THDBExprNode(THDBExprNodeKind::DateFunction, op) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override;
 
@@ -246,6 +266,7 @@ class THDBExprNodeDateFunction final : public THDBExprNode {
 class THDBExprNodeCast final : public THDBExprNode {
  public:
   THDBExprNodeCast() : THDBExprNode(THDBExprNodeKind::Cast, opNone) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override { return TargetBase; }
 
@@ -262,6 +283,7 @@ class THDBExprNodeCast final : public THDBExprNode {
 class THDBExprNodeCase final : public THDBExprNode {
  public:
   THDBExprNodeCase() : THDBExprNode(THDBExprNodeKind::Case, opNone) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
 
   bool HasOperand = false;
@@ -272,6 +294,7 @@ class THDBExprNodeCase final : public THDBExprNode {
 class THDBExprNodeBlob final : public THDBExprNode {
  public:
   THDBExprNodeBlob() : THDBExprNode(THDBExprNodeKind::Blob, opMimeToBin) {}
+  std::unique_ptr<THDBExprNode> Clone() const override;
   const THDBExprValue& Evaluate() override;
   std::uint8_t ResultType() const override { return btBlob; }
 };

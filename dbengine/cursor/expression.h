@@ -54,6 +54,12 @@ class THDBExpression final : public THDBSearchExpression {
   THDBExprNode* Root() const { return root_.get(); }
   // A tree built without parsing (LocateRecord); fields must come from NewField.
   void SetRoot(std::unique_ptr<THDBExprNode> root);
+  // A comparison of the two operands with the expression's options and the rewrites of
+  // a parse: a trailing "*" of a text constant under PartialCompare (unless
+  // applyPartial is false), = / <> against a NULL text or date constant as IS [NOT]
+  // NULL, and the choice of NullAwareCompare.
+  std::unique_ptr<THDBExprNode> MakeComparison(std::uint8_t op, std::unique_ptr<THDBExprNode> left,
+                                               std::unique_ptr<THDBExprNode> right, bool applyPartial = true);
   // A field node of the cursor bound to the field of that name: "Field '%s' not found".
   std::unique_ptr<THDBExprNodeField> NewField(std::string_view name, std::string_view qualifier = {});
   THDBLocalCursor* Cursor() const { return cursor_; }
