@@ -340,8 +340,41 @@ inline constexpr THDBErrorDef NoActiveIndexForKeySearch{
     30487, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
 inline constexpr THDBErrorDef InvalidScanCondition{30488, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr THDBErrorDef InvalidScanItem{30489, "Invalid item number - ItemNo = %d, ItemCount = %d"};
-// Filter texts reach a cursor whose filter language is not built in.
-inline constexpr THDBErrorDef FilterLanguageUnavailable{30557, "Filter language not available"};
+// ---- Filter expressions: lexer, parser, evaluation, locate ---------------------------
+inline constexpr THDBErrorDef BlankSQLCommand{30700, "Blank SQL command"};
+inline constexpr THDBErrorDef UnexpectedEndOfCommand{30701,
+                                                     "Unexpected end of SQL command found at line %d, column %d"};
+inline constexpr THDBErrorDef BooleanExpected{30702,
+                                              "Boolean expression expected, but '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef UnexpectedToken{30703, "Unexpected token '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef TokenExpected{30704, "Token '%s' expected, but '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef MissingCloseParen{30705, "Missing symbol ')' at line %d, column %d"};
+inline constexpr THDBErrorDef UnexpectedCloseParen{30706, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr THDBErrorDef UnterminatedString{30707, "Unterminated string at line %d, column %d"};
+inline constexpr THDBErrorDef InvalidNumericSymbol{30708, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr THDBErrorDef InvalidEscapeLength{
+    30709, "Invalid escape character length (should be a single character) at line %d, column %d"};
+inline constexpr THDBErrorDef DateStringExpected{
+    30710, "Date string expected \"YYYY-MM-DD\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef TimeStringExpected{
+    30711, "Time string expected \"HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef ArgumentExpected{30712, "Argument expected for function '%s' at line %d, column %d"};
+inline constexpr THDBErrorDef ParameterValueNotFound{30713, "Value for parameter '%s' not found"};
+inline constexpr THDBErrorDef FilterFieldNotFound{30714, "Field '%s' not found"};
+inline constexpr THDBErrorDef NonStringArgument{30715, "Non-string argument in function '%s'"};
+inline constexpr THDBErrorDef UnknownOperator{30716, "Unknown operator: '%s'"};
+// Subqueries, aggregates and the system values of statements have no meaning for one
+// record of one table.
+inline constexpr THDBErrorDef StatementOnlyConstruct{
+    30717, "%s is not allowed in a filter expression (line %d, column %d)"};
+inline constexpr THDBErrorDef LocateCountMismatch{
+    30718, "Count of FieldNames (%d) does not equal counts of KeyValues (%d)"};
+inline constexpr THDBErrorDef TimestampStringExpected{
+    30719, "Timestamp string expected \"YYYY-MM-DD HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef DivisionByZero{30720, "Division by zero"};
+// A value of a type the operation cannot take (a text in a product, a number where a
+// date function needs a date).
+inline constexpr THDBErrorDef InvalidArgumentType{30721, "Invalid argument of type '%s' in '%s'"};
 // ---- BLOB storage ------------------------------------------------------------------
 inline constexpr THDBErrorDef BlobPageFull{
     20290,
