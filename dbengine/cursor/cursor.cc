@@ -4,14 +4,17 @@
 #include <mutex>
 
 #include "dbengine/cursor/blob_stream.h"
+#include "dbengine/cursor/expression.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/cursor/open_databases.h"
+#include "dbengine/platform/ansi_charset.h"
 #include "dbengine/platform/system_services.h"
 #include "dbengine/storage/disk_database.h"
 #include "dbengine/storage/disk_page_manager.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/storage/table_list_file.h"
 #include "dbengine/storage/table_lock_type.h"
+#include "dbengine/tables/blob_manager.h"
 #include "dbengine/tables/disk_table_data.h"
 #include "dbengine/tables/navigation_request.h"
 #include "dbengine/tables/null_bitmap.h"
@@ -486,6 +489,124 @@ void THDBLocalCursor::SetFilterExpression(std::unique_ptr<THDBSearchExpression> 
 }
 
 void THDBLocalCursor::ClearFilter() { SetFilterExpression(nullptr); }
+
+void THDBLocalCursor::SetFilterText(const std::string& text, bool caseInsensitive, bool partialCompare) {
+  // The old filter is gone before the text is read: a text that does not parse leaves
+  // the cursor unfiltered.
+  SetFilterExpression(nullptr);
+  auto expression = std::make_unique<THDBExpression>(this);
+  expression->CaseInsensitive = caseInsensitive;
+  expression->PartialCompare = partialCompare;
+  expression->ParseFilter(text);
+  SetFilterExpression(std::move(expression));
+}
+
+namespace {
+
+// A locate value as a constant; a number for a date or time field is a date-time.
+std::unique_ptr<THDBExprNodeConst> LocateValue(const THDBExprNodeField& field, const THDBVariant& value) {
+  auto c = std::make_unique<THDBExprNodeConst>();
+  c->Value.AssignVariant(value);
+  if (!value.IsNull() && field.BaseType >= btDate && field.BaseType <= btDateTime &&
+      IsNumericBaseType(value.ValueType())) {
+    THDBValueBuffer stamp;
+    ConvertValue(c->Value.Data(), c->Value.Type(), btDateTime, stamp);
+    c->Value.SetFixed(btDateTime, stamp.Data(), stamp.Size());
+  }
+  return c;
+}
+
+}  // namespace
+
+bool THDBLocalCursor::LocateRecord(const std::string& fieldNames, const std::vector<THDBVariant>& values,
+                                   bool partialCompare, bool caseInsensitive) {
+  if (!table_) RaiseHDB(Errors::CursorNotOpen);
+  std::vector<std::string> names;
+  for (std::size_t from = 0; from <= fieldNames.size();) {
+    std::size_t to = fieldNames.find(';', from);
+    if (to == std::string::npos) to = fieldNames.size();
+    std::string name = fieldNames.substr(from, to - from);
+    const std::size_t b = name.find_first_not_of(' '), e = name.find_last_not_of(' ');
+    name = b == std::string::npos ? std::string() : name.substr(b, e - b + 1);
+    if (!name.empty()) names.push_back(platform::AnsiUpperCase(name));
+    from = to + 1;
+  }
+  if (names.size() != values.size()) RaiseHDB(Errors::LocateCountMismatch, names.size(), values.size());
+  auto expression = std::make_unique<THDBExpression>(this);
+  expression->CaseInsensitive = caseInsensitive;
+  expression->NullAwareCompare = false;
+  std::vector<std::unique_ptr<THDBExprNode>> comparisons;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto field = expression->NewField(names[i]);
+    auto value = LocateValue(*field, values[i]);
+    const bool text = value->Value.IsText() && !value->Value.IsNull();
+    auto comparison = expression->MakeComparison(opEqual, std::move(field), std::move(value), false);
+    if (partialCompare && text && comparison->Kind() == THDBExprNodeKind::Comparison) {
+      comparison->PartialCompare = true;
+      static_cast<THDBExprNodeComparison&>(*comparison).PartialSide = 1;
+    }
+    comparisons.push_back(std::move(comparison));
+  }
+  if (comparisons.size() == 1) {
+    expression->SetRoot(std::move(comparisons[0]));
+  } else {
+    auto all = std::make_unique<THDBExprNodeBoolean>(opAnd);
+    for (auto& c : comparisons) all->AddChild(std::move(c));
+    expression->SetRoot(std::move(all));
+  }
+  return Locate(*expression);
+}
+
+bool THDBLocalCursor::LocateByValue(const std::string& fieldName, std::uint8_t op, const THDBVariant& value) {
+  if (!table_) RaiseHDB(Errors::CursorNotOpen);
+  if (op < opEqual || op > opLessOrEqual) RaiseHDB(Errors::UnknownOperator, OperatorText(op));
+  auto expression = std::make_unique<THDBExpression>(this);
+  expression->NullAwareCompare = false;
+  auto field = expression->NewField(platform::AnsiUpperCase(fieldName));
+  auto constant = LocateValue(*field, value);
+  expression->SetRoot(expression->MakeComparison(op, std::move(field), std::move(constant), false));
+  return Locate(*expression);
+}
+
+bool THDBLocalCursor::Locate(THDBSearchExpression& expression) {
+  Guard guard(entry_->Data()->Lock());
+  if (!CurrentRecord) RaiseHDB(Errors::CursorNilPointer);
+  const THDBSavedCursorState saved = SaveState();
+  THDBSearchRequest request;
+  RecordID found;
+  request.Extra = &expression;
+  request.Forward = true;
+  request.FromTheEnd = true;
+  request.OutPosition = &found;
+  AtBOF = true;
+  AtEOF = false;
+  bool ok;
+  try {
+    ok = Search(request);
+  } catch (...) {
+    RestoreState(saved);
+    throw;
+  }
+  if (!ok) {
+    RestoreState(saved);
+    return false;
+  }
+  Position = found;
+  AtBOF = AtEOF = false;
+  if (table_->GetRecord(*this, gmCurrent) == grOK) SetBufferRecordID(CurrentRecord, Position, BookmarkCurrent);
+  return true;
+}
+
+void THDBLocalCursor::ReadBlobField(std::int32_t fieldNo, const std::uint8_t* record, std::vector<std::uint8_t>& out) {
+  if (!table_ || !table_->Blobs() || !record) RaiseHDB(Errors::CursorNilPointer);
+  if (fieldNo < 0 || fieldNo >= TableFields.Count()) RaiseHDB(Errors::InvalidFieldNumberGet, fieldNo, TableFields.Count());
+  out.clear();
+  if (NullBitmap::IsNull(record, fieldNo)) return;
+  const std::uint8_t* slot = record + TableFields[fieldNo].MemoryOffset;
+  THDBDiskBlobManager* blobs = table_->Blobs();
+  if (const std::uint32_t handle = BlobSlotLayout::Handle::Get(slot)) out = blobs->Value(handle);
+  else out = blobs->ReadBlob(Session, LoadBlobRef(slot));
+}
 
 void THDBLocalCursor::RecordInserted(RecordID id) {
   if (!RecordBitmap.Valid) return;

@@ -68,8 +68,7 @@ class THDBCursor : public THDBCursorState {
  public:
   ~THDBCursor() override = default;
 
-  // Virtual operations in slot order; the filtered ones (filter text, locate, key
-  // search) and BLOB streams join them in their issues.
+  // Virtual operations in slot order.
   virtual void CreateTable(const THDBFieldDefs& fields, const THDBIndexDefs& indexes,
                            const THDBConstraintDefs& constraints) = 0;                          // 0
   virtual void DeleteTable() = 0;                                                               // 1
@@ -108,6 +107,19 @@ class THDBCursor : public THDBCursorState {
   virtual void WriteRecord(bool isInsert) = 0;                                                  // 31
   virtual void RemoveRecord() = 0;                                                              // 32
   virtual bool RecordLockTest() = 0;                                                            // 33
+  // Parses the text into the cursor's filter; a text that does not parse raises the
+  // parser's message, and the cursor is then unfiltered.
+  virtual void SetFilterText(const std::string& text, bool caseInsensitive, bool partialCompare) = 0;  // 35
+  virtual void ClearFilter() = 0;                                                               // 36
+  // The first record from the beginning, in the cursor's order and within its filter,
+  // whose fields (names separated by ';') equal the values; the cursor moves there and
+  // reads it into CurrentRecord. "Count of FieldNames (%d) does not equal counts of
+  // KeyValues (%d)" when the lists differ in length.
+  virtual bool LocateRecord(const std::string& fieldNames, const std::vector<THDBVariant>& values,
+                            bool partialCompare, bool caseInsensitive) = 0;                     // 37
+  virtual bool GotoKeyRecord(std::uint8_t conditionType) = 0;                                   // 38
+  // The same for one field compared by one operator (opEqual .. opLessOrEqual).
+  virtual bool LocateByValue(const std::string& fieldName, std::uint8_t op, const THDBVariant& value) = 0;  // 39
   // A stream over a BLOB field of the current record: "BLOB field already opened.
   // FieldNo = %d, FieldName = %s" for a second writing stream on one field.
   virtual THDBLocalBLOBStream& OpenBlob(std::int32_t fieldNo, bool forWrite) = 0;               // 40
@@ -115,8 +127,6 @@ class THDBCursor : public THDBCursorState {
   virtual void CloseBlob(std::int32_t fieldNo) = 0;                                             // 41
   // Frees every stream (only the writing ones with the flag), without flushing.
   virtual void FreeBlobs(bool onlyWriting) = 0;                                                 // 42
-  virtual void ClearFilter() = 0;                                                               // 36
-  virtual bool GotoKeyRecord(std::uint8_t conditionType) = 0;                                   // 38
   virtual std::int64_t GetLastAutoincValue(std::int32_t fieldNo) = 0;                           // 43
   virtual void BeginBatchUpdate() = 0;                                                          // 44
   virtual void EndBatchUpdate() = 0;                                                            // 45
@@ -247,9 +257,16 @@ class THDBLocalCursor final : public THDBCursor {
   void CancelBatchUpdate() override;
   bool CheckConstraints(bool checkUniqueness) override;
 
+  void SetFilterText(const std::string& text, bool caseInsensitive, bool partialCompare) override;
   // The filter: an expression the cursor owns from now on (nullptr clears it).
   void SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression);
   void ClearFilter() override;                                                                 // 36
+  bool LocateRecord(const std::string& fieldNames, const std::vector<THDBVariant>& values, bool partialCompare,
+                    bool caseInsensitive) override;
+  bool LocateByValue(const std::string& fieldName, std::uint8_t op, const THDBVariant& value) override;
+  // The whole value of a BLOB, memo or wide memo field of a record buffer of the
+  // cursor's layout (empty for NULL).
+  void ReadBlobField(std::int32_t fieldNo, const std::uint8_t* record, std::vector<std::uint8_t>& out);
   // The first record in the cursor's order, within its filter, whose key over
   // KeyFieldCount columns of its index has the relation to KeyBuffer; the cursor moves
   // there when one exists.
@@ -273,6 +290,8 @@ class THDBLocalCursor final : public THDBCursor {
   int CompareWithBound(const std::uint8_t* record, const std::uint8_t* bound, std::int32_t count);
   // Runs the search for this cursor and keeps its report.
   bool Search(const THDBSearchRequest& request);
+  // Moves to the first record from the beginning that also passes the expression.
+  bool Locate(THDBSearchExpression& expression);
   // A valid, current record bitmap of the filter.
   THDBRecordBitmap& Bitmap();
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "dbengine/cursor/default_expression.h"
 #include "dbengine/cursor/open_databases.h"
 #include "dbengine/platform/ansi_charset.h"
 #include "dbengine/storage/disk_database.h"
@@ -40,6 +41,8 @@ void THDBBaseSession::RemoveNamedObject(std::int32_t id) {
 }
 
 // ---- Connection ----------------------------------------------------------------------
+
+THDBLocalSession::THDBLocalSession() { RegisterDefaultExpressions(); }
 
 THDBLocalSession::~THDBLocalSession() {
   if (!database_) return;

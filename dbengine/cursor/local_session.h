@@ -55,7 +55,8 @@ class THDBBaseSession {
 
 class THDBLocalSession : public THDBBaseSession, public THDBSessionLink {
  public:
-  THDBLocalSession() = default;
+  // Creating a session plugs the expression layer's default builder in.
+  THDBLocalSession();
   THDBLocalSession(const THDBLocalSession&) = delete;
   THDBLocalSession& operator=(const THDBLocalSession&) = delete;
   // A connected session detaches quietly.

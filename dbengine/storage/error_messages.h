@@ -355,6 +355,41 @@ inline constexpr THDBErrorDef NoActiveIndexForKeySearch{
     30487, "No active index is set for Key search. Set Table.IndexName to the index on search fields."};
 inline constexpr THDBErrorDef InvalidScanCondition{30488, "Invalid scan condition - indexID = %d, count = %d"};
 inline constexpr THDBErrorDef InvalidScanItem{30489, "Invalid item number - ItemNo = %d, ItemCount = %d"};
+// ---- Filter expressions: lexer, parser, evaluation, locate ---------------------------
+inline constexpr THDBErrorDef BlankSQLCommand{30700, "Blank SQL command"};
+inline constexpr THDBErrorDef UnexpectedEndOfCommand{30701,
+                                                     "Unexpected end of SQL command found at line %d, column %d"};
+inline constexpr THDBErrorDef BooleanExpected{30702,
+                                              "Boolean expression expected, but '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef UnexpectedToken{30703, "Unexpected token '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef TokenExpected{30704, "Token '%s' expected, but '%s' found at line %d, column %d"};
+inline constexpr THDBErrorDef MissingCloseParen{30705, "Missing symbol ')' at line %d, column %d"};
+inline constexpr THDBErrorDef UnexpectedCloseParen{30706, "Unexpected symbol ')' found at line %d, column %d"};
+inline constexpr THDBErrorDef UnterminatedString{30707, "Unterminated string at line %d, column %d"};
+inline constexpr THDBErrorDef InvalidNumericSymbol{30708, "Invalid numeric symbol '%s' at line %d, column %d"};
+inline constexpr THDBErrorDef InvalidEscapeLength{
+    30709, "Invalid escape character length (should be a single character) at line %d, column %d"};
+inline constexpr THDBErrorDef DateStringExpected{
+    30710, "Date string expected \"YYYY-MM-DD\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef TimeStringExpected{
+    30711, "Time string expected \"HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef ArgumentExpected{30712, "Argument expected for function '%s' at line %d, column %d"};
+inline constexpr THDBErrorDef ParameterValueNotFound{30713, "Value for parameter '%s' not found"};
+inline constexpr THDBErrorDef FilterFieldNotFound{30714, "Field '%s' not found"};
+inline constexpr THDBErrorDef NonStringArgument{30715, "Non-string argument in function '%s'"};
+inline constexpr THDBErrorDef UnknownOperator{30716, "Unknown operator: '%s'"};
+// Subqueries, aggregates and the system values of statements have no meaning for one
+// record of one table.
+inline constexpr THDBErrorDef StatementOnlyConstruct{
+    30717, "%s is not allowed in a filter expression (line %d, column %d)"};
+inline constexpr THDBErrorDef LocateCountMismatch{
+    30718, "Count of FieldNames (%d) does not equal counts of KeyValues (%d)"};
+inline constexpr THDBErrorDef TimestampStringExpected{
+    30719, "Timestamp string expected \"YYYY-MM-DD HH:MM:SS\", but found \"%s\" at line %d, column %d"};
+inline constexpr THDBErrorDef DivisionByZero{30720, "Division by zero"};
+// A value of a type the operation cannot take (a text in a product, a number where a
+// date function needs a date).
+inline constexpr THDBErrorDef InvalidArgumentType{30721, "Invalid argument of type '%s' in '%s'"};
 // ---- BLOB storage ------------------------------------------------------------------
 inline constexpr THDBErrorDef BlobPageFull{
     20290,
@@ -414,5 +449,57 @@ inline constexpr THDBErrorDef DeleteTableMissing{30405, "Table '%s' does not exi
 inline constexpr THDBErrorDef RenameTableExists{30451, "Cannot rename table. Table '%s' already exists"};
 inline constexpr THDBErrorDef InvalidConnectionSlots{30452, "Invalid number of connection slots: %d"};
 
+// ---- Database, session and table components --------------------------------------
+inline constexpr THDBErrorDef DatabaseFileNotFound{30520, "Database file '%s' does not exist"};
+inline constexpr THDBErrorDef DatabaseNameMissing{30521, "Database name missing"};
+inline constexpr THDBErrorDef DatabaseOpenError{30522, "Database open error"};
+inline constexpr THDBErrorDef InvalidSessionName{30523, "Invalid session name '%s'"};
+inline constexpr THDBErrorDef EngineNotInitialized{30524, "Database Engine is not initialized"};
+inline constexpr THDBErrorDef DatabaseIsOpen{30525, "Cannot perform this operation on an open database"};
+inline constexpr THDBErrorDef DatabaseIsClosed{30526, "Cannot perform this operation on a closed database"};
+inline constexpr THDBErrorDef DuplicateDatabaseName{30527, "Duplicate database name '%s'"};
+inline constexpr THDBErrorDef NotEnoughDiskSpace{
+    30528, "There is not enough free space on drive to perform required operation with the database file."};
+inline constexpr THDBErrorDef CannotConvertDatabase{
+    30529, "Cannot convert database '%s' to the new format: %s"};
+inline constexpr THDBErrorDef DuplicateSessionName{30530, "Duplicate session name '%s'"};
+inline constexpr THDBErrorDef DatabaseNameBlank{30531, "DatabaseName property is blank"};
+inline constexpr THDBErrorDef MissingTableName{30532, "Missing TableName property"};
+inline constexpr THDBErrorDef CannotCreateTableHandle{30533, "Error creating table handle"};
+inline constexpr THDBErrorDef CannotRetrieveRecord{30534, "Cannot retrieve record"};
+inline constexpr THDBErrorDef DatasetNotInEditMode{30535, "Dataset is not in insert or edit mode"};
+inline constexpr THDBErrorDef DatasetReadOnly{30536, "Dataset is in read only mode"};
+inline constexpr THDBErrorDef DatasetNotOpened{30537, "Dataset is not opened"};
+inline constexpr THDBErrorDef FieldNotInIndex{30538, "Field %s is not in the current index"};
+inline constexpr THDBErrorDef NoIndexForFields{30539, "No index for fields '%s'"};
+inline constexpr THDBErrorDef CannotFindIndex{30540, "Cannot find index %s"};
+inline constexpr THDBErrorDef ComponentNilPointer{30541, "Nil pointer occured"};
+// A repair that could not finish: the database file is left as it was.
+inline constexpr THDBErrorDef RepairFailed{30542, "Cannot repair database '%s': %s"};
+
 }  // namespace Errors
+
+// Messages of the dataset layer (EDatabaseError): no native error number.
+namespace DatasetTexts {
+inline constexpr const char* FieldRequired = "Field '%s' must have a value";
+inline constexpr const char* NotEditing = "Dataset not in edit or insert mode";
+inline constexpr const char* FieldNotFound = "Field '%s' not found";
+inline constexpr const char* DatasetOpen = "Cannot perform this operation on an open dataset";
+inline constexpr const char* DatasetClosed = "Cannot perform this operation on a closed dataset";
+inline constexpr const char* DatasetEmpty = "Cannot perform this operation on an empty dataset";
+inline constexpr const char* RecordNotFound = "Record not found";
+inline constexpr const char* FieldReadOnly = "Field '%s' cannot be modified";
+inline constexpr const char* FieldTypeMismatch = "Type mismatch for field '%s', expecting: %s actual: %s";
+inline constexpr const char* DuplicateFieldName = "Duplicate field name '%s'";
+inline constexpr const char* InvalidIntegerValue = "'%s' is not a valid integer value";
+inline constexpr const char* InvalidFloatValue = "'%s' is not a valid floating point value";
+inline constexpr const char* InvalidBooleanValue = "'%s' is not a valid boolean value";
+inline constexpr const char* InvalidDateValue = "'%s' is not a valid date";
+inline constexpr const char* InvalidTimeValue = "'%s' is not a valid time";
+inline constexpr const char* InvalidDateTimeValue = "'%s' is not a valid date and time";
+inline constexpr const char* FieldRangeError = "%s is not a valid value for field '%s'. The allowed range is %s to %s";
+inline constexpr const char* FieldAccessError = "Cannot access field '%s' as type %s";
+inline constexpr const char* FieldHasNoDataset = "Field '%s' has no dataset";
+inline constexpr const char* FieldSizeMismatch = "Size mismatch for field '%s', expecting: %d actual: %d";
+}  // namespace DatasetTexts
 }  // namespace hdb
