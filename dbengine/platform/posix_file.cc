@@ -70,19 +70,19 @@ int CreateAlways(const std::string& name, int& err) {
 int OpenOrCreate(const std::string& name, bool& created, int& err) {
   created = false;
   for (;;) {
-    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+      err = 0;
+      return fd;
+    }
+    if (errno != ENOENT) break;
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       created = true;
       err = 0;
       return fd;
     }
-    if (errno != EEXIST) break;
-    fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0) {
-      err = 0;
-      return fd;
-    }
-    if (errno != ENOENT) break;  // removed meanwhile: try to create it again
+    if (errno != EEXIST) break;  // made meanwhile by another process: open that one
   }
   err = errno;
   return InvalidHandle;

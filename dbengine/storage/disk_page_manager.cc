@@ -546,9 +546,9 @@ void THDBDiskPageManager::RecoverJournal(bool keepFinished) {
   journalPending_ = false;
   if (!recovery.RolledBack) return;
   // Copies in the cache may hold what the interrupted commit wrote.
-  for (const THDBRollbackJournal::Image& image : recovery.Images) {
-    if (image.Position < pagesStart_ || PageSize() == 0) continue;
-    const std::int64_t pageNo = (image.Position - pagesStart_) / PageSize();
+  for (const std::int64_t position : recovery.Positions) {
+    if (position < pagesStart_ || PageSize() == 0) continue;
+    const std::int64_t pageNo = (position - pagesStart_) / PageSize();
     if (pageNo <= INT32_MAX) DropCachedPage(static_cast<std::int32_t>(pageNo));
   }
 }

@@ -1,26 +1,24 @@
 #include "dbengine/storage/engine_crc.h"
 
-#include <array>
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
 
 namespace hdb {
 
-namespace {
-constexpr std::array<std::uint32_t, 256> MakeTable() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-constexpr auto kTable = MakeTable();
-}  // namespace
-
+// zlib's CRC-32 is the same table CRC with the register inverted before and after, so
+// inverting around it gives the engine's (and zlib computes several bytes at a step).
 std::uint32_t EngineCRC(const void* data, std::size_t length, std::uint32_t crc) {
-  const auto* p = static_cast<const unsigned char*>(data);
-  for (std::size_t i = 0; i < length; ++i) crc = kTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  const auto* p = static_cast<const Bytef*>(data);
+  uLong state = static_cast<uLong>(~crc & 0xFFFFFFFFu);
+  while (length > 0) {
+    const std::size_t step = std::min<std::size_t>(length, std::numeric_limits<uInt>::max());
+    state = ::crc32(state, p, static_cast<uInt>(step));
+    p += step;
+    length -= step;
+  }
+  return static_cast<std::uint32_t>(~state & 0xFFFFFFFFu);
 }
 
 }  // namespace hdb

@@ -57,46 +57,59 @@ void THDBRollbackJournal::OpenForWrite() {
 
 void THDBRollbackJournal::Begin(std::int64_t headerPosition, std::int32_t changeCounter) {
   assert(handle_ == pf::InvalidHandle);
-  images_.clear();
+  bytes_.assign(JournalLayout::Size, 0);
+  positions_.clear();
   headerPosition_ = headerPosition;
   changeCounter_ = changeCounter;
   databaseSize_ = database_.GetSize();
 }
 
 bool THDBRollbackJournal::IsRecorded(std::int64_t position) const {
-  return std::any_of(images_.begin(), images_.end(), [&](const Image& i) { return i.Position == position; });
+  return std::find(positions_.begin(), positions_.end(), position) != positions_.end();
 }
 
 void THDBRollbackJournal::Record(std::int64_t position, std::uint32_t count) {
-  assert(position >= 0);
+  assert(position >= 0 && bytes_.size() >= JournalLayout::Size);
   if (position >= databaseSize_ || IsRecorded(position)) return;
   count = static_cast<std::uint32_t>(std::min<std::int64_t>(count, databaseSize_ - position));
-  Image image{position, std::vector<std::uint8_t>(count)};
-  database_.Read(image.Bytes.data(), Errors::JournalImageRead, position, count);
-  images_.push_back(std::move(image));
+  const std::size_t at = bytes_.size();
+  bytes_.resize(at + JournalImageLayout::Size + count);
+  JournalImageLayout::Position::Set(bytes_.data() + at, position);
+  JournalImageLayout::Count::Set(bytes_.data() + at, count);
+  try {
+    database_.Read(bytes_.data() + at + JournalImageLayout::Size, Errors::JournalImageRead, position, count);
+  } catch (...) {
+    bytes_.resize(at);
+    throw;
+  }
+  positions_.push_back(position);
+}
+
+std::vector<THDBRollbackJournal::ImageRef> THDBRollbackJournal::CollectedImages() const {
+  std::vector<ImageRef> images;
+  images.reserve(positions_.size());
+  std::size_t at = JournalLayout::Size;
+  while (at < bytes_.size()) {
+    const std::uint32_t count = JournalImageLayout::Count::Get(bytes_.data() + at);
+    images.push_back({JournalImageLayout::Position::Get(bytes_.data() + at),
+                      bytes_.data() + at + JournalImageLayout::Size, count});
+    at += JournalImageLayout::Size + count;
+  }
+  assert(at == bytes_.size() && images.size() == positions_.size());
+  return images;
 }
 
 void THDBRollbackJournal::Write() {
-  std::size_t contentSize = 0;
-  for (const Image& image : images_) contentSize += JournalImageLayout::Size + image.Bytes.size();
-  std::vector<std::uint8_t> bytes(JournalLayout::Size + contentSize);
-  std::uint8_t* header = bytes.data();
-  std::size_t at = JournalLayout::Size;
-  for (const Image& image : images_) {
-    JournalImageLayout::Position::Set(header + at, image.Position);
-    JournalImageLayout::Count::Set(header + at, static_cast<std::uint32_t>(image.Bytes.size()));
-    at += JournalImageLayout::Size;
-    if (!image.Bytes.empty()) std::memcpy(header + at, image.Bytes.data(), image.Bytes.size());
-    at += image.Bytes.size();
-  }
-  assert(at == bytes.size());
+  assert(bytes_.size() >= JournalLayout::Size);
+  const std::size_t contentSize = bytes_.size() - JournalLayout::Size;
+  std::uint8_t* header = bytes_.data();
   std::uint32_t nonce = 0;
   pf::RandomBytes(&nonce, sizeof nonce);
   JournalLayout::Signature::Set(header, JournalSignature);
   JournalLayout::Version::Set(header, JournalFormatVersion);
   JournalLayout::Nonce::Set(header, nonce);
   JournalLayout::DatabaseSize::Set(header, databaseSize_);
-  JournalLayout::ImageCount::Set(header, static_cast<std::int32_t>(images_.size()));
+  JournalLayout::ImageCount::Set(header, static_cast<std::int32_t>(positions_.size()));
   JournalLayout::ChangeCounter::Set(header, changeCounter_);
   JournalLayout::ContentSize::Set(header, static_cast<std::int64_t>(contentSize));
   JournalLayout::ContentCRC::Set(header, EngineCRC(header + JournalLayout::Size, contentSize, nonce));
@@ -107,8 +120,7 @@ void THDBRollbackJournal::Write() {
   int err = 0;
   // One write: header and images together. Should only part of it reach the disk,
   // the checksums tell.
-  if (!pf::WriteAt(handle_, bytes.data(), bytes.size(), 0, err)) {
-    const std::size_t size = bytes.size();
+  if (!pf::WriteAt(handle_, bytes_.data(), bytes_.size(), 0, err)) {
     // Nothing has been written in place: a journal that may be whole would only be
     // rolled back to the file as it is, but it must not outlive this commit.
     try {
@@ -116,7 +128,7 @@ void THDBRollbackJournal::Write() {
     } catch (const EHDBException&) {
     }
     CloseJournal();
-    RaiseIOError(Errors::CannotWriteJournal, err, 0, size);
+    RaiseIOError(Errors::CannotWriteJournal, err, 0, bytes_.size());
   }
   if (flushing_) {
     const bool flushed = pf::Flush(handle_, err) && (!created_ || pf::SyncFolderOf(FileName(), err));
@@ -126,7 +138,7 @@ void THDBRollbackJournal::Write() {
       } catch (const EHDBException&) {
       }
       CloseJournal();
-      RaiseIOError(Errors::CannotFlushJournal, err, 0, bytes.size());
+      RaiseIOError(Errors::CannotFlushJournal, err, 0, bytes_.size());
     }
   }
   created_ = false;
@@ -145,10 +157,11 @@ void THDBRollbackJournal::Invalidate() {
 void THDBRollbackJournal::Finish() {
   Invalidate();
   CloseJournal();
-  images_.clear();
+  positions_.clear();
+  bytes_.resize(JournalLayout::Size);
 }
 
-void THDBRollbackJournal::Restore(const std::vector<Image>& images, std::int64_t databaseSize) {
+void THDBRollbackJournal::Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize) {
   // The length first: pages cut off by a free during the commit come back (their
   // images, where they had any, are written next), pages beyond it go.
   if (database_.GetSize() != databaseSize) database_.SetSize(databaseSize);
@@ -156,16 +169,14 @@ void THDBRollbackJournal::Restore(const std::vector<Image>& images, std::int64_t
   // restored the file keeps state 1, and a rollback stopped half way is done again by
   // whoever finds the file so.
   for (auto image = images.rbegin(); image != images.rend(); ++image) {
-    if (!image->Bytes.empty())
-      database_.Write(image->Bytes.data(), Errors::JournalImageRestore, image->Position,
-                      static_cast<std::uint32_t>(image->Bytes.size()));
+    if (image->Count > 0) database_.Write(image->Data, Errors::JournalImageRestore, image->Position, image->Count);
   }
   if (flushing_) database_.FlushFileBuffers();
 }
 
 void THDBRollbackJournal::RollBack() {
   try {
-    Restore(images_, databaseSize_);
+    Restore(CollectedImages(), databaseSize_);
     Finish();
   } catch (...) {
     CloseJournal();
@@ -212,13 +223,14 @@ THDBRollbackJournal::Parsed THDBRollbackJournal::ReadJournal() {
   if (contentSize < 0 || contentSize > fileSize - static_cast<std::int64_t>(JournalLayout::Size) ||
       imageCount < 0 || databaseSize < 0)
     return parsed;
-  std::vector<std::uint8_t> content(static_cast<std::size_t>(contentSize));
+  std::vector<std::uint8_t>& content = parsed.Content;
+  content.resize(static_cast<std::size_t>(contentSize));
   if (!readAt(content.data(), content.size(), JournalLayout::Size)) return parsed;
   if (EngineCRC(content.data(), content.size(), JournalLayout::Nonce::Get(header)) !=
       JournalLayout::ContentCRC::Get(header))
     return parsed;
   // The checksums hold; the images must still describe ranges of the old file.
-  std::vector<Image> images;
+  std::vector<ImageRef> images;
   std::size_t at = 0;
   for (std::int32_t i = 0; i < imageCount; ++i) {
     if (content.size() - at < JournalImageLayout::Size) return parsed;
@@ -226,8 +238,7 @@ THDBRollbackJournal::Parsed THDBRollbackJournal::ReadJournal() {
     const std::uint32_t count = JournalImageLayout::Count::Get(content.data() + at);
     at += JournalImageLayout::Size;
     if (position < 0 || count > content.size() - at || position > databaseSize - count) return parsed;
-    images.push_back({position, std::vector<std::uint8_t>(content.begin() + static_cast<std::ptrdiff_t>(at),
-                                                          content.begin() + static_cast<std::ptrdiff_t>(at + count))});
+    images.push_back({position, content.data() + at, count});
     at += count;
   }
   if (at != content.size()) return parsed;
@@ -260,7 +271,7 @@ THDBRollbackJournal::TRecovery THDBRollbackJournal::Recover(bool keepFinished) {
     if (!finished) {
       Restore(parsed.Images, parsed.DatabaseSize);
       result.RolledBack = true;
-      result.Images = std::move(parsed.Images);
+      for (const ImageRef& image : parsed.Images) result.Positions.push_back(image.Position);
     }
   }
   try {

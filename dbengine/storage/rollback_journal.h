@@ -57,15 +57,17 @@ inline constexpr std::size_t Size = 12;
 
 class THDBRollbackJournal {
  public:
-  struct Image {
+  // One image inside a journal's bytes: where it goes and what it holds.
+  struct ImageRef {
     std::int64_t Position;
-    std::vector<std::uint8_t> Bytes;
+    const std::uint8_t* Data;
+    std::uint32_t Count;
   };
   enum class TFound { None, Torn, Complete };
   struct TRecovery {
     TFound Found = TFound::None;
     bool RolledBack = false;
-    std::vector<Image> Images;  // what was written back, when RolledBack
+    std::vector<std::int64_t> Positions;  // of the images written back, when RolledBack
   };
 
   explicit THDBRollbackJournal(THDBDatabaseFile& database) : database_(database) {}
@@ -88,7 +90,7 @@ class THDBRollbackJournal {
   // once is not recorded again: the first image is the one before the commit.
   void Record(std::int64_t position, std::uint32_t count);
   bool IsRecorded(std::int64_t position) const;
-  const std::vector<Image>& Images() const { return images_; }
+  std::size_t ImageCount() const { return positions_.size(); }
   std::int64_t DatabaseSize() const { return databaseSize_; }
   // Writes the journal and flushes it (a journal file made just now, its folder too).
   void Write();
@@ -121,14 +123,17 @@ class THDBRollbackJournal {
     std::int64_t DatabaseSize = 0;
     std::int64_t HeaderPosition = 0;
     std::int32_t ChangeCounter = 0;
-    std::vector<Image> Images;
+    std::vector<std::uint8_t> Content;  // the images' bytes
+    std::vector<ImageRef> Images;       // pointing into Content
   };
   // Opens the journal file (created when missing) for writing.
   void OpenForWrite();
   void CloseJournal() noexcept;
   Parsed ReadJournal();
   void Invalidate();
-  void Restore(const std::vector<Image>& images, std::int64_t databaseSize);
+  void Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize);
+  // The images of the journal being collected, pointing into bytes_.
+  std::vector<ImageRef> CollectedImages() const;
   [[noreturn]] void RaiseOpenError(int err) const;
   [[noreturn]] void RaiseIOError(const THDBErrorDef& failure, int err, std::int64_t position, std::size_t count) const;
 
@@ -139,7 +144,10 @@ class THDBRollbackJournal {
   std::int64_t headerPosition_ = 0;
   std::int32_t changeCounter_ = 0;
   std::int64_t databaseSize_ = 0;
-  std::vector<Image> images_;
+  // The journal as it will be written: header, then each image's position, length and
+  // bytes. Kept between commits so its memory is reused.
+  std::vector<std::uint8_t> bytes_;
+  std::vector<std::int64_t> positions_;  // of the images recorded, in order
 };
 
 }  // namespace hdb

@@ -63,12 +63,11 @@ bool THDBDatabaseTableLockManager::TakeLockFile(Section& section, THDBLockFileGu
 }
 
 void THDBDatabaseTableLockManager::EntryAdded(TSessionID session, const THDBTableLockEntry& entry) {
-  if (entry.Type == tlRead || entry.Type == tlModified) {
-    // The session reads the table from now on: a commit another process left half
-    // written is rolled back first.
-    pageManager_.RecoverInterruptedCommit();
+  // The session works on the table from now on (reads it, or changes what it reads): a
+  // commit another process left half written is rolled back first.
+  pageManager_.RecoverInterruptedCommit();
+  if (entry.Type == tlRead || entry.Type == tlModified)
     pageManager_.TablePagesCache().TableLocked(session, entry.Key, entry.Type == tlModified);
-  }
 }
 
 void THDBDatabaseTableLockManager::EntryRemoved(TSessionID session, const THDBTableLockEntry& entry) {

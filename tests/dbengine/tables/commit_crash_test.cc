@@ -132,6 +132,43 @@ TEST_F(CommitCrashTest, KilledAtEveryWritePointOfOneCommit) {
   EXPECT_GT(news, 0);
 }
 
+// A multi-user process that goes on working on the table after another one died inside
+// a commit rolls that commit back before it reads, and its own commit builds on the
+// last committed state.
+TEST_F(CommitCrashTest, MultiUserProcessRollsBackADeadWritersCommit) {
+  Contents expected;
+  {
+    ServiceDatabase db(path_, true, true);
+    for (std::int64_t n = 0; n < 20; ++n) {
+      db.Insert(Numbered(n));
+      expected[n] = Numbered(n).dat;
+    }
+  }
+  ServiceDatabase other(path_, false, true);
+  ASSERT_TRUE(other.pages().MultiUser());
+  hdbtest::ForkedChild child([&](hdbtest::ForkedChild&) {
+    ServiceDatabase db(path_, false, true);
+    // Killed half way through the commit's first page write: after the journal's
+    // flush, the header's state 1, then part of a page.
+    bool flushed = false;
+    int writes = 0;
+    platform::SetFileFaultHook([&](platform::FileOp op, std::size_t) {
+      if (op == platform::FileOp::Flush) flushed = true;
+      if (op == platform::FileOp::Write && flushed && ++writes == 2) return FaultPlan::KillHalfWay();
+      return platform::FileFault{};
+    });
+    db.Insert(Numbered(100));
+    return 0;
+  });
+  ASSERT_EQ(child.Wait(), -1);
+  EXPECT_EQ(hdbtest::ReadFileBytes(path_)[FileHeaderLayout::DatabaseState::offset], DatabaseStateCommitting);
+  other.Insert(Numbered(101));
+  expected[101] = Numbered(101).dat;
+  EXPECT_EQ(hdbtest::ReadFileBytes(path_)[FileHeaderLayout::DatabaseState::offset], DatabaseStateConsistent);
+  EXPECT_EQ(other.Walk().size(), expected.size());
+  EXPECT_TRUE(other.table().CheckTable(other.cursor.Session).empty());
+}
+
 // A child inserts one record per commit and reports each commit that returned; it is
 // killed at a random moment, hundreds of times. HALVARIN_CRASH_ROUNDS sets the number of
 // rounds for a longer run.
