@@ -315,6 +315,7 @@ void THDBDataSet::CalculateFields(std::uint8_t* buffer) {
 }
 
 std::uint8_t THDBDataSet::Fetch(std::uint8_t mode, bool check) {
+  assert(cursor_ && fetch_.size() == active_.size() && fetch_.size() >= cursorRecordSize_);
   cursor_->CurrentRecord = fetch_.data();
   const std::uint8_t r = cursor_->GetRecord(mode);
   if (r == grOK) {
@@ -328,6 +329,7 @@ std::uint8_t THDBDataSet::Fetch(std::uint8_t mode, bool check) {
 }
 
 void THDBDataSet::SyncCursor() const {
+  assert(cursor_ && hasRecord_);
   cursor_->Position = cursor_->BufferRecordID(active_.data());
   cursor_->AtBOF = false;
   cursor_->AtEOF = false;
@@ -626,11 +628,12 @@ void THDBDataSet::DeleteCurrent() {
   cursor_->RemoveRecord();
   if (cursor_->LastResult != wrOK) RaiseLastResult();
   // The cursor stands on the record that followed, the one before it, or (the table
-  // now empty) before the first.
+  // now empty) before the first. In a filtered view that record need not pass: the
+  // view goes on to the next passing one, else to the last.
   hasRecord_ = false;
-  if (cursor_->AtBOF || cursor_->AtEOF || Fetch(gmCurrent, false) != grOK) {
-    cursor_->SetToBegin();
-    if (Fetch(gmNext, true) != grOK) hasRecord_ = false;
+  if (!cursor_->AtBOF && !cursor_->AtEOF && Fetch(gmCurrent, false) != grOK && Fetch(gmNext, false) != grOK) {
+    cursor_->SetToEnd();
+    Fetch(gmPrior, false);
   }
   bof_ = eof_ = !hasRecord_;
   Fire(AfterDelete);
@@ -734,11 +737,21 @@ std::string THDBDataSet::GetBlobData(const THDBField& field) const {
   std::uint8_t* buffer = StateBuffer();
   const std::int32_t i = field.FieldNo() - 1;
   if (!buffer || i < 0 || NullBitmap::IsNull(buffer, i)) return std::string();
+  // The stream reads the record it is given; the cursor may be in the middle of a
+  // search of its own (the record callback), so its buffer is put back.
+  std::uint8_t* saved = cursor_->CurrentRecord;
   cursor_->CurrentRecord = buffer;
-  THDBLocalBLOBStream& stream = cursor_->OpenBlob(i, false);
-  std::string bytes(static_cast<std::size_t>(stream.Size()), '\0');
-  stream.Read(bytes.data(), stream.Size());
-  cursor_->CloseBlob(i);
+  std::string bytes;
+  try {
+    THDBLocalBLOBStream& stream = cursor_->OpenBlob(i, false);
+    bytes.assign(static_cast<std::size_t>(stream.Size()), '\0');
+    stream.Read(bytes.data(), stream.Size());
+    cursor_->CloseBlob(i);
+  } catch (...) {
+    cursor_->CurrentRecord = saved;
+    throw;
+  }
+  cursor_->CurrentRecord = saved;
   return bytes;
 }
 

@@ -296,6 +296,22 @@ TEST_F(DatabaseTest, TheRepairQuestionGoesToThePromptsAndTheWaitWindowShowsThePr
   EXPECT_EQ(CountRecords(), 40);
 }
 
+TEST_F(DatabaseTest, ARepairThatCannotFinishLeavesTheOriginalAsItWas) {
+  MakeFile(10);
+  test::SetDatabaseState(path_, DatabaseStateCommitting);
+  const std::vector<char> before = test::FileBytes(path_);
+  // Something in the copy's place that cannot be replaced by a file.
+  std::filesystem::create_directories(path_ + ".tmp/inside");
+  THDBDatabase db;
+  Configure(db);
+  db.OnNeedRepair = [](THDBDatabase&) { return true; };
+  const std::string message = MessageOf([&] { db.Open(); });
+  EXPECT_EQ(message.rfind("Cannot repair database '" + path_ + "': ", 0), 0u) << message;
+  EXPECT_FALSE(db.Connected());
+  EXPECT_EQ(test::FileBytes(path_), before);
+  EXPECT_TRUE(std::filesystem::is_directory(path_ + ".tmp/inside")) << "what was there is not removed";
+}
+
 TEST_F(DatabaseTest, SilentModeAsksNothingAndConnectsAsTheFileIs) {
   MakeFile(5);
   test::SetDatabaseState(path_, DatabaseStateCommitting);

@@ -133,6 +133,28 @@ TEST_F(TableTest, ARecordPostedIntoAFilteredViewIsCountedByTheFilter) {
   EXPECT_EQ(t.Walk(false).front(), K(1, "05.05.2023"));
 }
 
+TEST_F(TableTest, DeletingInAFilteredViewLandsOnAPassingRecord) {
+  ServiceTable t;
+  VinFilter filter(t);
+  t.table.SetIndexFieldNames("FG;DAT");
+  t.table.SetOnFilterRecord(filter.Handler());
+  t.table.SetFiltered(true);
+  t.table.Open();
+  t.table.GoLast();
+  ASSERT_EQ(t.Key(), K(1, "01.03.2022"));
+  t.table.DeleteCurrent();  // the record that follows belongs to another vehicle
+  EXPECT_EQ(t.Key(), K(1, "01.03.2021"));
+  t.table.GoFirst();
+  t.table.DeleteCurrent();
+  EXPECT_EQ(t.Key(), K(1, "01.03.2021"));
+  t.table.DeleteCurrent();
+  EXPECT_TRUE(t.table.IsEmpty());
+  EXPECT_TRUE(t.table.IsAtStart() && t.table.IsAtEnd());
+  EXPECT_EQ(t.table.RecordCount(), 0);
+  t.table.SetFiltered(false);
+  EXPECT_EQ(t.table.RecordCount(), 3);
+}
+
 TEST_F(TableTest, AnErrorInTheHandlerGoesToTheApplicationAndTheFlagDecides) {
   std::vector<std::string> reported;
   THDBDataSet::SetApplicationErrorHandler([&](std::exception_ptr e) {
