@@ -1176,6 +1176,20 @@ void THDBExpression::Detach(const THDBScanSearchCondition& condition) {
       }
 }
 
+namespace {
+
+bool FullyDetached(const THDBExprNode& n) {
+  if (n.Detached) return true;
+  if (n.Kind() != THDBExprNodeKind::Boolean || n.Operator != opAnd) return false;
+  for (const auto& c : n.Children)
+    if (!FullyDetached(*c)) return false;
+  return true;
+}
+
+}  // namespace
+
+bool THDBExpression::NeedsTest() const { return root_ && !FullyDetached(*root_); }
+
 void THDBExpression::ReattachAll() {
   for (THDBExprNode* n : detached_) n->Detached = false;
   detached_.clear();

@@ -70,6 +70,7 @@ class THDBExpression final : public THDBSearchExpression {
                          std::size_t keySize, std::vector<THDBScanSearchCondition>& out) override;
   void Detach(const THDBScanSearchCondition& condition) override;
   void ReattachAll() override;
+  bool NeedsTest() const override;
 
  private:
   friend class THDBExpressionParser;

@@ -29,6 +29,7 @@ struct Candidate {
   bool FieldLeft = true;
   bool CaseInsensitive = false;
   std::uint8_t CaseFunction = 0;  // opUpper, opLower or 0
+  bool NullAware = false;
 };
 
 const THDBExprNodeField* FieldOf(const THDBExprNode& n, const THDBLocalCursor* cursor, std::uint8_t& caseFunction) {
@@ -81,6 +82,7 @@ bool Describe(THDBExprNode& n, const THDBLocalCursor* cursor, Candidate& c) {
   }
   c.CaseFunction = fn;
   c.CaseInsensitive = n.CaseInsensitive || fn != 0;
+  c.NullAware = cmp.NullAwareCompare;
   if (c.Constant->Value.IsNull()) {
     // Not null-aware, "=" against NULL finds the NULL fields: IS NULL.
     if (c.Op != opEqual || cmp.NullAwareCompare || fn != 0) return false;
@@ -207,6 +209,11 @@ void ExtractIndexConditions(THDBExprNode& root, const THDBLocalCursor* cursor, c
         }
         if (!extended) break;
       }
+      // NULL keys sort first, so a range open towards the start of the index holds
+      // them: a null-aware comparison, which NULL fails, stays in the per-record test.
+      if (c.NullAware && (condition.Type == ctLess || condition.Type == ctLessOrEqual) &&
+          condition.KeyFieldCount == 1)
+        condition.SourceNodes.clear();
       out.push_back(std::move(condition));
     }
   }

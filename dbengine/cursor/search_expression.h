@@ -30,6 +30,9 @@ class THDBSearchExpression {
   // taken out back.
   virtual void Detach(const THDBScanSearchCondition& condition) {}
   virtual void ReattachAll() {}
+  // False while every comparison of the expression is detached: the index range alone
+  // answers it, and the scan need not read the record for it.
+  virtual bool NeedsTest() const { return true; }
 };
 
 }  // namespace hdb

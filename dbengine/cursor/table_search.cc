@@ -65,7 +65,7 @@ bool THDBTableSearch::Test(const std::uint8_t* record, RecordID id) {
     THDBScanSearchCondition& c = conditions_[i];
     if (c.IsKeyCondition()) {
       if (!KeyConditionHolds(c, record)) return false;
-    } else if (c.Expression && !c.Expression->Passes(record)) {
+    } else if (c.Expression && c.Expression->NeedsTest() && !c.Expression->Passes(record)) {
       return false;
     }
   }
@@ -345,7 +345,9 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
   const THDBKeyCondition* upper = forward ? &stop : &start;
   bool needRecord = cursor_.OnFilterRecord != nullptr;
   for (int i = 0; i < conditions_.Count(); ++i)
-    if (i != startCondition_ && i != stopCondition_) needRecord = true;
+    if (i != startCondition_ && i != stopCondition_ &&
+        (!conditions_[i].Expression || conditions_[i].Expression->NeedsTest()))
+      needRecord = true;
   const bool fromEnd = request.FromTheEnd || cursor_.AtBOF || cursor_.AtEOF || request.CollectAll;
 
   std::vector<std::uint8_t> record(cursor_.DataSize, 0);
