@@ -225,6 +225,10 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
   report_.IndexNo = scanIndex_;
   report_.StartType = conditions_[startCondition_].Type;
   report_.StopType = conditions_[stopCondition_].Type;
+  report_.StartKey = conditions_[startCondition_].KeyBuffer;
+  report_.StartKeyFieldCount = conditions_[startCondition_].KeyFieldCount;
+  report_.StopKey = conditions_[stopCondition_].KeyBuffer;
+  report_.StopKeyFieldCount = conditions_[stopCondition_].KeyFieldCount;
   return true;
 }
 

@@ -39,6 +39,9 @@ struct THDBSearchRequest {
 struct THDBSearchReport {
   ObjectID IndexNo = -1;  // the index whose range was scanned, -1 for a sequential scan
   std::uint8_t StartType = 0, StopType = 0;
+  // The keys of the range's two ends (record layout) over their key field counts.
+  std::vector<std::uint8_t> StartKey, StopKey;
+  std::int32_t StartKeyFieldCount = 0, StopKeyFieldCount = 0;
   std::int64_t RecordsRead = 0;
 };
 

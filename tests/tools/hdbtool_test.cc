@@ -138,7 +138,7 @@ TEST_F(HdbtoolTest, UsageErrorsExitTwoWithOneLine) {
   for (const std::string& args : {std::string("dump --help"), std::string("help dump"), "dump " + db_ + " --help"}) {
     ToolRun help = Run(args);
     EXPECT_EQ(help.exitCode, 0) << args;
-    EXPECT_EQ(help.out.rfind("usage: hdbtool dump FILE TABLE [--index NAME]\n", 0), 0u) << args << "\n" << help.out;
+    EXPECT_EQ(help.out.rfind("usage: hdbtool dump FILE TABLE [--index NAME] [--filter TEXT] [--case-insensitive] [--partial] [--explain]\n", 0), 0u) << args << "\n" << help.out;
     EXPECT_NE(help.out.find("RFC 4180"), std::string::npos) << "the CSV form is documented";
   }
 }

@@ -1,4 +1,5 @@
 // dump and import: a table's records as CSV (csv_format.h, field_text.h) and back.
+#include <iostream>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -67,6 +68,16 @@ int RunDump(const TParsedArgs& args, TToolStreams& streams) {
   };
   std::string cell, reason;
   std::int64_t record = 0;
+  const std::string* filterText = args.Value("--filter");
+  if (!filterText && (args.Flag("--case-insensitive") || args.Flag("--partial") || args.Flag("--explain")))
+    throw TUsageError{"dump", "--case-insensitive, --partial and --explain need --filter"};
+  TRecordFilter filter;
+  if (filterText) {
+    filter.Text = hdb::platform::Utf8ToWin1252(*filterText);
+    filter.CaseInsensitive = args.Flag("--case-insensitive");
+    filter.PartialCompare = args.Flag("--partial");
+  }
+  TWalkReport report;
   db.ForEachRecord(table, index ? hdb::platform::Utf8ToWin1252(*index) : std::string(),
                    [&](const std::vector<TFieldValue>& values) {
                      if (!started) header();
@@ -79,8 +90,11 @@ int RunDump(const TParsedArgs& args, TToolStreams& streams) {
                        csv.Cell(cell);
                      }
                      csv.EndRecord();
-                   });
+                   },
+                   filterText ? &filter : nullptr, &report);
   if (!started) header();
+  if (args.Flag("--explain"))
+    std::cerr << "path: " << report.Path << "\nrecords read: " << report.RecordsRead << "\n";
   if (!csv.Flush()) throw TRefused{"standard output: the dump could not be written"};
   return ExitDone;
 }

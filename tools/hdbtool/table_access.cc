@@ -1,5 +1,7 @@
 #include "table_access.h"
 
+#include "field_text.h"
+
 #include <cassert>
 #include <cstring>
 #include <limits>
@@ -8,6 +10,7 @@
 #include "dbengine/cursor/cursor.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/platform/ansi_charset.h"
+#include "dbengine/platform/codepage.h"
 #include "dbengine/storage/byte_layout.h"
 #include "dbengine/storage/disk_database.h"
 #include "dbengine/storage/free_space_check.h"
@@ -389,8 +392,58 @@ void TDatabaseAccess::CreateTable(const std::string& table, const hdb::THDBField
   }
 }
 
+namespace {
+
+// "index NAME [FG >= 'A', FG < 'B']" for a key range (one end given when the range is
+// open on the other), "scan" for a walk that tests every record.
+std::string DescribePath(hdb::THDBLocalCursor& c, TRecordCodec& codec, const TTableInfo& info) {
+  const hdb::THDBSearchReport& r = c.LastSearch;
+  if (r.IndexNo == -1) return "scan";
+  const int index = c.IndexDefs.FindByObjectID(r.IndexNo);
+  if (index < 0) return "index " + std::to_string(r.IndexNo);
+  const hdb::THDBIndexDef& def = c.IndexDefs[index];
+  static const char* const kOperators[] = {"", "=", "<", ">", "<=", ">="};
+  std::vector<std::string> terms;
+  auto describe = [&](std::uint8_t type, std::vector<std::uint8_t> key, std::int32_t count) {
+    if (type < 1 || type > 5 || key.empty()) return;
+    key.resize(std::max(key.size(), static_cast<std::size_t>(c.FullSize)), 0);
+    std::uint8_t* const saved = c.CurrentRecord;
+    c.CurrentRecord = key.data();
+    for (std::int32_t k = 0; k < count && k < def.ColumnCount(); ++k) {
+      const int fieldNo = c.TableFields.FindByName(def.Columns[static_cast<std::size_t>(k)].Name);
+      if (fieldNo < 0) continue;
+      TFieldValue value;
+      codec.Read(key.data(), fieldNo, value);
+      std::string text, reason;
+      if (value.IsNull || !FormatFieldText(info.Fields[static_cast<std::size_t>(fieldNo)], value, text, reason))
+        text = "NULL";
+      else
+        text = "'" + text + "'";
+      // The leading columns of a key over several are equal; only the last one carries
+      // the relation.
+      const bool last = k + 1 == count;
+      terms.push_back(hdb::platform::Win1252ToUtf8(info.Fields[static_cast<std::size_t>(fieldNo)].Name) + " " +
+                      (last ? kOperators[type] : "=") + " " + text);
+    }
+    c.CurrentRecord = saved;
+  };
+  describe(r.StartType, r.StartKey, r.StartKeyFieldCount);
+  if (r.StopType != r.StartType || r.StopKey != r.StartKey)
+    describe(r.StopType, r.StopKey, r.StopKeyFieldCount);
+  std::string text = "index " + hdb::platform::Win1252ToUtf8(def.Name);
+  if (!terms.empty()) {
+    text += " [";
+    for (std::size_t i = 0; i < terms.size(); ++i) text += (i ? ", " : "") + terms[i];
+    text += "]";
+  }
+  return text;
+}
+
+}  // namespace
+
 void TDatabaseAccess::ForEachRecord(const std::string& table, const std::string& index,
-                                    const std::function<void(const std::vector<TFieldValue>&)>& visit) {
+                                    const std::function<void(const std::vector<TFieldValue>&)>& visit,
+                                    const TRecordFilter* filter, TWalkReport* report) {
   std::unique_ptr<hdb::THDBLocalCursor> cursor = OpenCursor(table);
   hdb::THDBLocalCursor& c = *cursor;
   TTableInfo info;
@@ -409,15 +462,31 @@ void TDatabaseAccess::ForEachRecord(const std::string& table, const std::string&
     }
     c.SetIndexByName(index);
   }
+  if (filter) {
+    try {
+      c.SetFilterText(filter->Text, filter->CaseInsensitive, filter->PartialCompare);
+    } catch (const hdb::EHDBException& e) {
+      throw TUnreadable{file_ + ": filter: " + e.Message()};
+    }
+  }
   TRecordCodec codec(c, info);
   std::vector<std::uint8_t> buffer = c.AllocRecordBuffer();
   std::vector<TFieldValue> values(info.Fields.size());
   std::int64_t visited = 0;
+  bool firstSearch = true;
   try {
     c.SetToBegin();
     for (;;) {
       c.CurrentRecord = buffer.data();
+      c.LastSearch = {};
       const std::uint8_t result = c.GetRecord(hdb::gmNext);
+      if (filter && report) {
+        // Every filtered step is a search from where the last one stopped; the first
+        // one shows the path every later one takes.
+        if (firstSearch) report->Path = DescribePath(c, codec, info);
+        firstSearch = false;
+        report->RecordsRead += c.LastSearch.RecordsRead;
+      }
       if (result == hdb::grEOF) break;
       if (result != hdb::grOK)
         RaiseUnreadable("table '" + table + "': record " + std::to_string(visited + 1) + " cannot be read");

@@ -92,6 +92,20 @@ struct TFieldValue {
 
 enum class TAccessMode { Read, Write };
 
+// A filter text for a walk, with the two options of the filter language.
+struct TRecordFilter {
+  std::string Text;
+  bool CaseInsensitive = false;
+  bool PartialCompare = false;
+};
+
+// How a filtered walk found its records: "index NAME [range]" or "scan", and how many
+// records the searches read to test them.
+struct TWalkReport {
+  std::string Path;
+  std::int64_t RecordsRead = 0;
+};
+
 class TRecordCodec;
 
 class TDatabaseAccess {
@@ -119,8 +133,12 @@ class TDatabaseAccess {
   // Every record of the table, in natural order or (index not empty) in the order of
   // the named index; visit sees the values of all fields in field order. TRefused for
   // an unknown table or index, TUnreadable when a record cannot be read.
+  // With a filter only the records that pass it, in the same order (a text that does
+  // not parse is TUnreadable with the parser's message); report, when given, says how
+  // the filtered walk found them.
   void ForEachRecord(const std::string& table, const std::string& index,
-                     const std::function<void(const std::vector<TFieldValue>&)>& visit);
+                     const std::function<void(const std::vector<TFieldValue>&)>& visit,
+                     const TRecordFilter* filter = nullptr, TWalkReport* report = nullptr);
 
   // Every consistency check, one line per problem; empty when the file is sound. The
   // free-space maps, then per table: its definition and state, its record pages

@@ -73,9 +73,17 @@ std::vector<TVerb> MakeVerbs() {
        {"FILE", "TABLE"},
        "write a table's records as CSV",
        std::string("Writes the records of TABLE to standard output as CSV, in the order they\n"
-                   "are stored or, with --index, in the order of that index.\n\n") +
+                   "are stored or, with --index, in the order of that index. With --filter only\n"
+                   "the records that pass the filter text (for example FG='WBA...'), in the\n"
+                   "same order; a text that does not parse gives the parser's message and exit\n"
+                   "code 2. --explain adds two lines on standard error: the path the search\n"
+                   "took (path: index NAME [key range], or path: scan) and records read: N.\n\n") +
            CsvForm,
-       {{"--index", "NAME", "the order of this index"}},
+       {{"--index", "NAME", "the order of this index"},
+        {"--filter", "TEXT", "only the records that pass this filter"},
+        {"--case-insensitive", "", "compare texts in the filter without regard to case"},
+        {"--partial", "", "a text constant ending in * matches the values it begins"},
+        {"--explain", "", "say on standard error how the records were found"}},
        RunDump},
       {"import",
        {"FILE", "TABLE", "CSV"},
