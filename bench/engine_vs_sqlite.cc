@@ -345,7 +345,7 @@ int SeekOps(const Size&) { return 10000; }
 int VinListOps(const Size& size) { return std::max(3, 300000 / size.Records); }
 int CountOps(const Size&) { return 1000; }
 
-// ShowHistory of Part 1.2 in the program's order: the key press before switched the
+// ShowHistory in the program's order: the key press before switched the
 // filter off.
 double EngineHistory(const Size& size, const std::string& path) {
   Program p(path);
