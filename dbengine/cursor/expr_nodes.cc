@@ -1,5 +1,6 @@
 #include "dbengine/cursor/expr_nodes.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -140,9 +141,10 @@ void AddValue(THDBExprValue& acc, const THDBExprValue& v, THDBExprValue& scratch
   }
   if (common != 0 && IsNumericBaseType(common)) {
     if (IsIntegral(acc.Type()) && IsIntegral(v.Type())) {
-      const auto sum = static_cast<std::int64_t>(static_cast<std::uint64_t>(acc.AsInt64()) +
-                                                 static_cast<std::uint64_t>(v.AsInt64()));
-      acc.SetInteger(sum);
+      // A sum past int64 goes on as a double, as a product does.
+      std::int64_t sum;
+      if (!__builtin_add_overflow(acc.AsInt64(), v.AsInt64(), &sum)) acc.SetInteger(sum);
+      else SetNumber(acc, acc.AsDouble() + v.AsDouble());
     } else {
       SetNumber(acc, acc.AsDouble() + v.AsDouble());
     }
@@ -158,8 +160,8 @@ void AddValue(THDBExprValue& acc, const THDBExprValue& v, THDBExprValue& scratch
 void Negate(const THDBExprValue& v, THDBExprValue& out) {
   if (v.IsNull()) {
     out.SetNull(v.Type());
-  } else if (IsIntegral(v.Type())) {
-    out.SetInteger(static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(v.AsInt64())));
+  } else if (IsIntegral(v.Type()) && v.AsInt64() != std::numeric_limits<std::int64_t>::min()) {
+    out.SetInteger(-v.AsInt64());
   } else if (IsDateType(v.Type())) {
     SetTotalMs(out, v.Type(), -TotalMs(v));
   } else {
@@ -194,7 +196,11 @@ void MapCase(std::u16string& s, bool upper) {
 
 template <class S>
 void Substring(S& s, std::int64_t start, bool hasCount, std::int64_t count) {
-  // Positions from 1; a start before 1 uses up part of the count.
+  // Positions from 1; a start before 1 uses up part of the count. Both are held far
+  // inside int64 first so that the arithmetic below cannot overflow.
+  constexpr std::int64_t Limit = std::int64_t{1} << 48;
+  start = std::clamp(start, -Limit, Limit);
+  count = std::clamp(count, -Limit, Limit);
   if (start < 1) {
     if (hasCount) count -= 1 - start;
     start = 1;
@@ -705,15 +711,22 @@ const THDBExprValue& THDBExprNodeArithmetic::Evaluate() {
           Value.SetNull(btDouble);
           break;
         }
-        digits = static_cast<std::int64_t>(NumberOf(d, "ROUND"));
+        // Beyond 400 places either way a double has nothing left to round.
+        digits = std::clamp<std::int64_t>(SaturatedInt64(NumberOf(d, "ROUND")), -400, 400);
       }
       if (digits == 0) {
         const double r = RoundBy(x, Mode);
         if (std::fabs(r) < 9.2e18) Value.SetInteger(static_cast<std::int64_t>(r));
         else SetNumber(Value, r);
-      } else {
+      } else if (digits > 0) {
+        // Scaled up past the doubles, the value has fewer places than asked: it stays.
         const double scale = std::pow(10.0, static_cast<double>(digits));
-        SetNumber(Value, RoundBy(x * scale, Mode) / scale);
+        const double scaled = x * scale;
+        SetNumber(Value, std::isfinite(scaled) ? RoundBy(scaled, Mode) / scale : x);
+      } else {
+        // Rounding to tens, hundreds, ...: divide first so a large scale cannot overflow.
+        const double scale = std::pow(10.0, static_cast<double>(-digits));
+        SetNumber(Value, std::isfinite(scale) ? RoundBy(x / scale, Mode) * scale : RoundBy(0.0 * x, Mode));
       }
       break;
     }
@@ -799,7 +812,7 @@ const THDBExprValue& THDBExprNodeStringFunction::Evaluate() {
       Value.SetNull(btString);
       return Value;
     }
-    start = static_cast<std::int64_t>(NumberOf(s, "SUBSTRING"));
+    start = SaturatedInt64(NumberOf(s, "SUBSTRING"));
     if (ChildCount() > 2) {
       const THDBExprValue& c = Child(2).Evaluate();
       if (c.IsNull()) {
@@ -807,7 +820,7 @@ const THDBExprValue& THDBExprNodeStringFunction::Evaluate() {
         return Value;
       }
       hasCount = true;
-      count = static_cast<std::int64_t>(NumberOf(c, "SUBSTRING"));
+      count = SaturatedInt64(NumberOf(c, "SUBSTRING"));
     }
   }
   auto apply = [&](auto& s) {

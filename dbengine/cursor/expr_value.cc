@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <limits>
 
 #include "dbengine/storage/byte_layout.h"
 #include "dbengine/tables/hdb_variant.h"
@@ -178,12 +179,20 @@ void THDBExprValue::ToVariant(THDBVariant& out) const {
 
 std::int64_t THDBExprValue::AsInt64() const {
   if (IsIntegerBaseType(type_) || type_ == btLogical) return LoadIntegerValue(data_, type_);
-  return static_cast<std::int64_t>(AsDouble());
+  return SaturatedInt64(AsDouble());
 }
 
 double THDBExprValue::AsDouble() const {
   if (IsNumericBaseType(type_)) return static_cast<double>(LoadNumericValue(data_, type_));
   return 0;
+}
+
+std::int64_t SaturatedInt64(double d) {
+  if (!(d == d)) return 0;
+  // 2^63 is exact as a double; anything at or above it (or below -2^63) saturates.
+  if (d >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+  if (d < -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(d);
 }
 
 }  // namespace hdb

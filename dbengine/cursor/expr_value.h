@@ -93,4 +93,8 @@ class THDBExprValue {
 // Three-valued truth of conditions.
 enum class THDBTruth : std::uint8_t { False = 0, True = 1, Unknown = 2 };
 
+// A double as a whole number: truncated toward zero, NaN as 0, and held to the range of
+// int64 instead of overflowing.
+std::int64_t SaturatedInt64(double d);
+
 }  // namespace hdb
