@@ -196,13 +196,13 @@ void MapCase(std::u16string& s, bool upper) {
 
 template <class S>
 void Substring(S& s, std::int64_t start, bool hasCount, std::int64_t count) {
-  // Positions from 1; a start before 1 uses up part of the count. Both are held far
-  // inside int64 first so that the arithmetic below cannot overflow.
-  constexpr std::int64_t Limit = std::int64_t{1} << 48;
-  start = std::clamp(start, -Limit, Limit);
-  count = std::clamp(count, -Limit, Limit);
+  // Positions from 1; a start before 1 uses up part of the count (worked out in 128
+  // bits: start and count may be anywhere in int64).
   if (start < 1) {
-    if (hasCount) count -= 1 - start;
+    if (hasCount) {
+      const __int128 rest = static_cast<__int128>(count) - (1 - static_cast<__int128>(start));
+      count = rest <= 0 ? 0 : static_cast<std::int64_t>(rest);
+    }
     start = 1;
   }
   if ((hasCount && count <= 0) || start > static_cast<std::int64_t>(s.size())) {
