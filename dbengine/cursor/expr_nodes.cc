@@ -73,6 +73,13 @@ double NumberOf(const THDBExprValue& v, const char* op) {
   RaiseHDB(Errors::InvalidArgumentType, BaseTypeWord(v.Type()), op);
 }
 
+// A whole number of any numeric or text value: integers as they are, everything else
+// through double, truncated and held to the range of int64.
+std::int64_t WholeNumberOf(const THDBExprValue& v, const char* op) {
+  if (IsIntegral(v.Type())) return v.AsInt64();
+  return SaturatedInt64(NumberOf(v, op));
+}
+
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
@@ -712,7 +719,7 @@ const THDBExprValue& THDBExprNodeArithmetic::Evaluate() {
           break;
         }
         // Beyond 400 places either way a double has nothing left to round.
-        digits = std::clamp<std::int64_t>(SaturatedInt64(NumberOf(d, "ROUND")), -400, 400);
+        digits = std::clamp<std::int64_t>(WholeNumberOf(d, "ROUND"), -400, 400);
       }
       if (digits == 0) {
         const double r = RoundBy(x, Mode);
@@ -812,7 +819,7 @@ const THDBExprValue& THDBExprNodeStringFunction::Evaluate() {
       Value.SetNull(btString);
       return Value;
     }
-    start = SaturatedInt64(NumberOf(s, "SUBSTRING"));
+    start = WholeNumberOf(s, "SUBSTRING");
     if (ChildCount() > 2) {
       const THDBExprValue& c = Child(2).Evaluate();
       if (c.IsNull()) {
@@ -820,7 +827,7 @@ const THDBExprValue& THDBExprNodeStringFunction::Evaluate() {
         return Value;
       }
       hasCount = true;
-      count = SaturatedInt64(NumberOf(c, "SUBSTRING"));
+      count = WholeNumberOf(c, "SUBSTRING");
     }
   }
   auto apply = [&](auto& s) {
