@@ -504,6 +504,7 @@ void TForm1::ConnecttoHeadUnit1Click() {
     if (FGListCB->itemText(i) == vin) {
       FGListCB->setCurrentIndex(i);
       SetBackground(FGListCB, VinBoxColor);
+      changedVinText_ = FGListCB->currentText();
       ShowHistory();
       return;
     }
