@@ -597,13 +597,16 @@ void RecordEditorTest::mileageThatIsNoNumberLeavesNothingPending() {
 namespace {
 
 // Three records of the car and one of another vehicle, the car shown in the tree.
-TForm1& OpenCarHistory(TWindowFixture& f, const settings::TAppSettings& settings = {}) {
+TForm1& OpenCarHistory(TWindowFixture& f, const settings::TAppSettings& settings = {},
+                       const std::string& runtimeLibrary = "libapi32.so") {
   f.WriteSettings(settings);
   Put(f, {Record(CarVin, Day(2020, 1, 1), 10000, 16385),
           Record(CarVin, Day(2021, 2, 3), 25000, store::PackServiceStatus(2, EngineOil | BrakeFluid), 0, "X12"),
           Record(VinA, Day(2020, 5, 5), 100, 16385),
           Record(CarVin, Day(2022, 12, 24), 41000, store::PackServiceStatus(3, VehicleCheck))});
-  TForm1& form = OpenShown(f);
+  TForm1& form = f.Open(runtimeLibrary);
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) qWarning("window not exposed");
   TypeVin(form, CarVin);
   return form;
 }
@@ -647,6 +650,20 @@ void HistoryTransferTest::currentServiceStopsOnAJobError() {
   QCOMPARE(f.Log(), (QStringList{"[Process] - Send - 24.12.2022 - ", "[Error] - Stop process! SIM: busy"}));
   QVERIFY(f.dialogs.shown.empty());
   QVERIFY(HeadUnitHistory(f).isEmpty());
+}
+
+void HistoryTransferTest::transferWithoutRuntimeReportsNoSuccess() {
+  TWindowFixture f;
+  TForm1& form = OpenCarHistory(f, {}, "libapi32-absent.so");
+  Select(form, RecordNode(form, 0));
+  form.N6->trigger();
+  form.N7->trigger();
+  const QString notLoaded = "[Error] - Runtime not loaded - libapi32-absent.so: cannot open shared object file: "
+                            "No such file or directory";
+  QCOMPARE(f.Log(), (QStringList{notLoaded, notLoaded}));
+  QVERIFY(f.dialogs.shown.empty());
+  QVERIFY(f.calls.empty());
+  QCOMPARE(form.ProgressBar1->value(), 0);
 }
 
 void HistoryTransferTest::fullListSendsNewestFirst_data() {

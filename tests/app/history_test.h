@@ -51,6 +51,7 @@ class HistoryTransferTest : public QObject {
  private slots:
   void currentServiceSendsTheSelectedRecord();
   void currentServiceStopsOnAJobError();
+  void transferWithoutRuntimeReportsNoSuccess();
   void fullListSendsNewestFirst_data();
   void fullListSendsNewestFirst();
   void jobErrorStopsTheFullList();
