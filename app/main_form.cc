@@ -436,7 +436,11 @@ void TForm1::FormCreate() {
     store_->Open(databaseFileName_);
     ReloadVinList();
   } catch (const std::exception& error) {
-    store_->Close();
+    try {
+      store_->Close();
+    } catch (const std::exception&) {
+      // The one message below is all the user hears of the store.
+    }
     dialogs_.ShowMessage(databaseFileName_ + " - does not exist.",
                          std::string(headunit::AppCaption) + "  - " + hdb::ExceptionClassName(error),
                          TMessageIcon::Error);
