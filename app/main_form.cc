@@ -16,8 +16,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -26,19 +29,47 @@
 #include <cstdlib>
 
 #include "app/log_line.h"
+#include "dbengine/storage/error_messages.h"
+#include "dbengine/storage/hdb_exception.h"
+#include "dbengine/components/database_error.h"
+#include "dbengine/tables/date_time_codec.h"
 #include "headunit/head_unit_commands.h"
+#include "headunit/history_transfer.h"
 #include "headunit/partner_data.h"
 #include "settings/ansi_text.h"
 #include "settings/programm_config_form.h"
 #include "settings/settings_file.h"
 #include "store/service_items.h"
+#include "store/service_status.h"
+#include "store/service_store.h"
+#include "store/service_table.h"
 
 namespace app {
 
 namespace {
 
 using headunit::LogKind;
+using headunit::TMessageIcon;
 using settings::AnsiToQString;
+using settings::QStringToAnsi;
+
+// The caption of the editor's warnings and of its "Record not found" boxes.
+const std::string EditorCaption = std::string(headunit::AppCaption) + " ";
+
+// The level of a history tree node: 0 the VIN, 1 a record, 2 an item.
+int Level(const QTreeWidgetItem* node) {
+  int level = 0;
+  for (const QTreeWidgetItem* p = node->parent(); p != nullptr; p = p->parent()) ++level;
+  return level;
+}
+
+QDate DateOfDay(std::int32_t day) {
+  int year = 0, month = 0, dayOfMonth = 0;
+  hdb::DecodeDayNumber(day, year, month, dayOfMonth);
+  return QDate(year, month, dayOfMonth);
+}
+
+std::int32_t DayOfDate(const QDate& date) { return hdb::EncodeDayNumber(date.year(), date.month(), date.day()); }
 
 QColor ColorRef(std::uint32_t value) {
   return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
@@ -123,6 +154,7 @@ TForm1::TForm1(const TFormEnvironment& environment)
   Splitter1->setSizes({550, 60});
   setCentralWidget(Splitter1);
 
+  store_ = std::make_unique<store::TServiceStore>();
   FormCreate();
   // The settings dialog comes right after the window, created hidden.
   configForm_ = new settings::TProgrammConfigForm(this, settings_, environment_.programFolder + settings::SettingsFileName,
@@ -185,6 +217,11 @@ void TForm1::BuildMenus() {
   N6 = N5->addAction("Current service");
   N7 = N5->addAction("Full service list");
   for (QAction* action : {N2, N3, N4, N5->menuAction()}) action->setEnabled(false);
+  connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+  connect(N2, &QAction::triggered, this, &TForm1::N2Click);
+  connect(N3, &QAction::triggered, this, &TForm1::N3Click);
+  connect(N6, &QAction::triggered, this, &TForm1::N6Click);
+  connect(N7, &QAction::triggered, this, &TForm1::N7Click);
 }
 
 void TForm1::BuildUpperArea() {
@@ -288,6 +325,11 @@ void TForm1::BuildEditorPanel() {
   CloseBtn->setFlat(true);
   CloseBtn->setGeometry(108, 300, 94, 24);
   connect(CloseBtn, &QPushButton::clicked, this, &TForm1::CloseBtnClick);
+  connect(SaveBtn, &QPushButton::clicked, this, &TForm1::SaveBtnClick);
+  // Set by a click or by loading a record: an unchecked box brings the alias name.
+  connect(THNDCB, &QCheckBox::toggled, this, &TForm1::THNDCBClick);
+  // A marked field is cleared when it is entered (the agent number: when clicked).
+  for (QWidget* field : std::initializer_list<QWidget*>{SSTATCB, MLGEdt, DATTP, NHNDEdt}) field->installEventFilter(this);
 }
 
 void TForm1::BuildHistoryPanel() {
@@ -307,7 +349,17 @@ void TForm1::BuildHistoryPanel() {
   FGListCB->setInsertPolicy(QComboBox::NoInsert);
   FGListCB->setValidator(new TUpperCaseValidator(FGListCB));
   FGListCB->setToolTip("On Enter - Look up records by partial;  On Spase - Clear field");
+  // The box completes nothing by itself: Enter looks a partial VIN up.
+  FGListCB->setCompleter(nullptr);
   FGListCB->setEditText(" ");
+  FGListCB->lineEdit()->installEventFilter(this);
+  // A change is what the user types or picks from the list. The box also reports the
+  // entry matching its text as picked when it loses the focus; that is no change and
+  // must not rebuild the tree the user is about to click.
+  connect(FGListCB->lineEdit(), &QLineEdit::textEdited, this, &TForm1::FGListCBChange);
+  connect(FGListCB, &QComboBox::activated, this, [this] {
+    if (FGListCB->currentText() != changedVinText_) FGListCBChange();
+  });
   row->addWidget(FGListCB, 1);
   layout->addLayout(row);
 
@@ -319,6 +371,7 @@ void TForm1::BuildHistoryPanel() {
   TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(TreeView1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(TreeView1->viewport()->mapToGlobal(at)); });
+  TreeView1->viewport()->installEventFilter(this);
   layout->addWidget(TreeView1, 1);
 }
 
@@ -339,7 +392,24 @@ void TForm1::BuildLogArea() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Panel1 && event->type() == QEvent::Resize) LayoutUpperArea();
+  switch (event->type()) {
+    case QEvent::Resize:
+      if (watched == Panel1) LayoutUpperArea();
+      break;
+    case QEvent::KeyPress:
+      if (watched == FGListCB->lineEdit() && FGListCBKeyPress(static_cast<QKeyEvent*>(event)->key())) return true;
+      break;
+    case QEvent::MouseButtonPress:
+      // The handler runs before the tree's own press handling, which then selects as usual.
+      if (watched == TreeView1->viewport()) TreeView1MouseDown(static_cast<QMouseEvent*>(event)->position().toPoint());
+      if (watched == NHNDEdt) ClearMark(NHNDEdt);  // NHNDEdtClick
+      break;
+    case QEvent::FocusIn:
+      // SSTATCBEnter, MLGEdtEnter, DATTPEnter
+      if (watched == SSTATCB || watched == MLGEdt || watched == DATTP) ClearMark(static_cast<QWidget*>(watched));
+      break;
+    default: break;
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -359,10 +429,22 @@ void TForm1::LayoutUpperArea() {
 
 void TForm1::FormCreate() {
   setWindowTitle(windowTitle() + " - " + QString::fromStdString(GetVersionString()) + " [Private build]");
-  // Opening the store belongs here, between the title and the settings: the database
-  // file is the program folder + "Data.hdb", then the database component connects, the
-  // table component opens dsTable and the VIN list is filled. Until the store exists
-  // the window comes up with an empty VIN list and no message.
+  // The store: whatever fails (a missing, damaged or locked file) is reported by this
+  // one message, and the window comes up with an empty VIN list and a closed table.
+  databaseFileName_ = environment_.programFolder + store::DataFileName;
+  try {
+    store_->Open(databaseFileName_);
+    ReloadVinList();
+  } catch (const std::exception& error) {
+    try {
+      store_->Close();
+    } catch (const std::exception&) {
+      // The one message below is all the user hears of the store.
+    }
+    dialogs_.ShowMessage(databaseFileName_ + " - does not exist.",
+                         std::string(headunit::AppCaption) + "  - " + hdb::ExceptionClassName(error),
+                         TMessageIcon::Error);
+  }
   settings::ReadSettings(environment_.programFolder + settings::SettingsFileName, settings_, dialogs_);
   // A library that cannot be loaded is not reported here; "Connect..." reports it.
   api_.LoadRuntimeLibrary(environment_.runtimeLibrary);
@@ -426,7 +508,8 @@ void TForm1::ConnecttoHeadUnit1Click() {
     if (FGListCB->itemText(i) == vin) {
       FGListCB->setCurrentIndex(i);
       SetBackground(FGListCB, VinBoxColor);
-      // The vehicle's history is shown here once the history view is part of the window.
+      changedVinText_ = FGListCB->currentText();
+      ShowHistory();
       return;
     }
   }
@@ -450,13 +533,283 @@ void TForm1::RebootMenuClick() { headunit::RebootHeadUnit(headUnit_); }
 
 void TForm1::Settings1Click() { configForm_->exec(); }
 
-// Cancel: the editor slides back under the history panel and the vehicle panel returns;
-// the fields keep their contents. Once the table is part of the window, the record
-// pending in it is cancelled first.
+// Cancel: whatever is pending in the table is discarded, the editor slides back under
+// the history panel and the vehicle panel returns; the fields keep their contents.
 void TForm1::CloseBtnClick() {
+  store_->CancelRecord();
   HideEditor();
   TreeView1->setEnabled(true);
   editorState_ = EditorState::esIdle;
+}
+
+// ---- VIN list and history tree ------------------------------------------------------
+
+void TForm1::ReloadVinList() {
+  const std::vector<std::string> vins = store_->ReloadVinList();
+  QStringList items;
+  items.reserve(static_cast<qsizetype>(vins.size()));
+  for (const std::string& vin : vins) items << AnsiToQString(vin);
+  // Refilling a combo box moves its text to the first entry; the box's text stays.
+  QLineEdit* edit = FGListCB->lineEdit();
+  const QString text = edit->text();
+  const int cursor = edit->cursorPosition();
+  const QSignalBlocker blocker(FGListCB);
+  const QSignalBlocker editBlocker(edit);
+  FGListCB->clear();
+  FGListCB->addItems(items);
+  FGListCB->setCurrentIndex(-1);
+  edit->setText(text);
+  edit->setCursorPosition(cursor);
+}
+
+int TForm1::ShowHistory() {
+  std::vector<store::TServiceRecord> records;
+  const std::string root = store_->ShowVehicle(QStringToAnsi(FGListCB->currentText()), records);
+  TreeView1->clear();
+  auto* rootNode = new QTreeWidgetItem(TreeView1, QStringList{AnsiToQString(root)});
+  for (const store::TServiceRecord& record : records) {
+    auto* recordNode = new QTreeWidgetItem(
+        rootNode, QStringList{AnsiToQString(hdb::DateText(record.DAT)) + " - " + QString::number(record.MLG)});
+    for (int bit = 0; bit < store::ServiceItemBits; ++bit)
+      if (store::HasItem(record.SSTAT, bit))
+        new QTreeWidgetItem(recordNode, QStringList{store::ServiceItems[static_cast<std::size_t>(bit)].caption});
+  }
+  rootNode->setExpanded(true);
+  // The selection went with the old tree, and with it what the record commands act on.
+  EnableRecordCommands(false);
+  return static_cast<int>(records.size());
+}
+
+void TForm1::FGListCBChange() {
+  changedVinText_ = FGListCB->currentText();
+  SetBackground(FGListCB, VinBoxColor);
+  if (FGListCB->currentText().size() == store::VinLength) ShowHistory();
+}
+
+bool TForm1::FGListCBKeyPress(int key) {
+  store_->ClearFilter();
+  if (key == Qt::Key_Space) {
+    FGListCB->setEditText(QString());
+    return true;
+  }
+  if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+  const QString typed = FGListCB->currentText();
+  if (typed.isEmpty()) return true;
+  for (int i = 0; i < FGListCB->count(); ++i) {
+    const QString entry = FGListCB->itemText(i);
+    const qsizetype at = entry.indexOf(typed, 0, Qt::CaseSensitive);
+    if (at < 0) continue;
+    FGListCB->setEditText(entry);
+    FGListCB->lineEdit()->setSelection(static_cast<int>(at), static_cast<int>(typed.size()));
+    FGListCBChange();
+    break;
+  }
+  return true;
+}
+
+QTreeWidgetItem* TForm1::SelectedNode() const {
+  const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+  return selected.isEmpty() ? nullptr : selected.first();
+}
+
+void TForm1::EnableRecordCommands(bool enabled) {
+  for (QAction* command : {N2, N3, N5->menuAction(), TransfertoHU1->menuAction()}) command->setEnabled(enabled);
+}
+
+void TForm1::TreeView1MouseDown(const QPoint& at) {
+  if (SelectedNode() == nullptr) {
+    EnableRecordCommands(false);
+    return;
+  }
+  QTreeWidgetItem* node = TreeView1->itemAt(at);
+  if (node == nullptr) {
+    TreeView1->clearSelection();
+    TreeView1->setCurrentItem(nullptr);
+    EnableRecordCommands(false);
+    return;
+  }
+  TreeView1->setCurrentItem(node);
+  EnableRecordCommands(Level(node) > 0);
+}
+
+// The tree has three levels, so the first record node at or before a node in the flat
+// order is the node itself (a record), its parent (an item) or none (the VIN).
+bool TForm1::LocateRecordByNode(QTreeWidgetItem* node) {
+  QTreeWidgetItem* recordNode = node;
+  while (recordNode != nullptr && Level(recordNode) > 1) recordNode = recordNode->parent();
+  if (recordNode == nullptr || Level(recordNode) != 1) return false;
+  const QString dateText = recordNode->text(0).left(10);
+  std::int32_t day = 0;
+  if (!hdb::ParseDateText(QStringToAnsi(dateText), day))
+    throw hdb::EDatabaseError(hdb::Format(hdb::DatasetTexts::InvalidDateValue, QStringToAnsi(dateText)));
+  return store_->LocateRecord(QStringToAnsi(TreeView1->topLevelItem(0)->text(0)), day);
+}
+
+std::optional<store::TServiceRecord> TForm1::RecordOfNode(QTreeWidgetItem* node) {
+  if (node == nullptr || !LocateRecordByNode(node)) return std::nullopt;
+  return store_->CurrentRecord();
+}
+
+// ---- record editor --------------------------------------------------------------------
+
+void TForm1::MarkInvalid(QWidget* field) {
+  QPalette palette = field->palette();
+  for (QPalette::ColorRole role : {QPalette::Base, QPalette::Button, QPalette::Window})
+    palette.setColor(role, ColorRef(InvalidFieldColor));
+  field->setPalette(palette);
+}
+
+void TForm1::ClearMark(QWidget* field) { field->setPalette(field->parentWidget()->palette()); }
+
+void TForm1::THNDCBClick() {
+  if (!THNDCB->isChecked()) NHNDEdt->setText(AnsiToQString(settings_.AliasName()));
+}
+
+void TForm1::N1Click() {
+  editorState_ = EditorState::esAdd;
+  TreeView1->setEnabled(false);
+  ShowEditor();
+  THNDCB->setChecked(true);
+  MLGEdt->setText("0");
+  SSTATCB->setCurrentIndex(0);
+  for (int i = 0; i < SSTATLB->count(); ++i) SSTATLB->item(i)->setCheckState(Qt::Unchecked);
+}
+
+void TForm1::N2Click() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (node == nullptr) return;
+  if (!LocateRecordByNode(node)) {
+    dialogs_.ShowMessage("Record not found.", EditorCaption, TMessageIcon::Error);
+    return;
+  }
+  const store::TServiceRecord record = store_->CurrentRecord();
+  editBookmark_ = store_->CurrentBookmark();
+  MLGEdt->setText(QString::number(record.MLG));
+  DATTP->setDate(DateOfDay(record.DAT));
+  THNDCB->setChecked(record.THND != 0);
+  NHNDEdt->setText(AnsiToQString(record.NHND));  // the stored number wins over the alias
+  for (int bit = 0; bit < SSTATLB->count(); ++bit)
+    SSTATLB->item(bit)->setCheckState(store::HasItem(record.SSTAT, bit) ? Qt::Checked : Qt::Unchecked);
+  SSTATCB->setCurrentIndex(store::StatusOf(record.SSTAT) - 1);
+  SaveBtn->setEnabled(true);
+  editorState_ = EditorState::esEdit;
+  AddLog(LogKind::System, "Edit record - " + record.FG + " in " + hdb::DateText(record.DAT));
+  ShowEditor();
+  TreeView1->setEnabled(false);
+}
+
+void TForm1::N3Click() {
+  editorState_ = EditorState::esDelete;
+  QTreeWidgetItem* node = SelectedNode();
+  if (node == nullptr) return;
+  if (!LocateRecordByNode(node)) {
+    dialogs_.ShowMessage("Record not found", EditorCaption, TMessageIcon::Error);
+    return;
+  }
+  if (dialogs_.Ask("Delete This Record?", headunit::AppCaption, TMessageIcon::Question,
+                   headunit::TDialogButtons::OkCancel) != headunit::TDialogAnswer::Ok)
+    return;
+  const store::TServiceRecord record = store_->CurrentRecord();
+  AddLog(LogKind::System, "Record was delete - " + record.FG + " in " + hdb::DateText(record.DAT));
+  store_->DeleteCurrent();
+  ReloadVinList();
+  ShowHistory();
+}
+
+void TForm1::SaveBtnClick() { SaveRecord(); }
+
+void TForm1::SaveRecord() {
+  auto warn = [this](QWidget* field, const std::string& text) {
+    if (field != nullptr) MarkInvalid(field);
+    dialogs_.ShowMessage(text, EditorCaption, TMessageIcon::Warning);
+  };
+  if (FGListCB->currentText().size() != store::VinLength)
+    return warn(FGListCB, "Select from the list or write the full VIN (17 char)");
+  if (NHNDEdt->text().isEmpty())
+    return warn(NHNDEdt, "Alias name is empty.\n\rInsert the agent number or unchecked dealer.");
+  if (SSTATCB->currentIndex() < 0) return warn(SSTATCB, "Maintenance is Empty. ");
+  if (MLGEdt->text().isEmpty()) return warn(MLGEdt, "Mielage is Empty. ");
+
+  const std::string vin = QStringToAnsi(FGListCB->currentText());
+  const std::int32_t day = DayOfDate(DATTP->date());
+  if (editorState_ == EditorState::esAdd) {
+    const store::TAddScan scan = store_->ScanVehicle(vin, day);
+    if (scan.collision)
+      return warn(DATTP,
+                  "Collision detected  in Date! \n\rAdding new record is not possible.\n\r"
+                  "Use editing or change the date.");
+    const std::int32_t mileage = store::MileageFromText(QStringToAnsi(MLGEdt->text()));
+    if (scan.highest >= mileage &&
+        dialogs_.Ask("Mileage is less or equal of the found records (" + std::to_string(scan.newestMileage) + "km)" +
+                         "\n\r" + "If you specify a lower value, you may have mistake in Service History.",
+                     EditorCaption, TMessageIcon::Warning,
+                     headunit::TDialogButtons::AbortIgnore) == headunit::TDialogAnswer::Abort)
+      return;
+  }
+  std::uint16_t items = 0;
+  for (int bit = 0; bit < SSTATLB->count(); ++bit)
+    if (SSTATLB->item(bit)->checkState() == Qt::Checked) items |= static_cast<std::uint16_t>(1u << bit);
+  if (items == 0) return warn(nullptr, "You should select some Maintenance items.");
+  if (editorState_ != EditorState::esAdd && editorState_ != EditorState::esEdit) {
+    store_->CancelRecord();
+    return;
+  }
+
+  store::TServiceRecord record;
+  record.FG = vin;
+  record.DAT = day;
+  // Converted before the table is touched: a text that is no number leaves nothing
+  // pending that a later change of the view could post.
+  record.MLG = store::MileageFromText(QStringToAnsi(MLGEdt->text()));
+  record.THND = THNDCB->isChecked() ? 1 : 0;
+  record.NHND = QStringToAnsi(NHNDEdt->text()).substr(0, store::AgentNumberLength);
+  record.SSTAT = store::PackServiceStatus(static_cast<std::uint16_t>(SSTATCB->currentIndex() + 1), items);
+  if (editorState_ == EditorState::esAdd) {
+    store_->Insert(record);
+  } else {
+    assert(editBookmark_.has_value());
+    store_->Update(*editBookmark_, record);
+  }
+  // The editor starts the next record afresh.
+  MLGEdt->setText("0");
+  SSTATCB->setCurrentIndex(0);
+  for (int i = 0; i < SSTATLB->count(); ++i) SSTATLB->item(i)->setCheckState(Qt::Unchecked);
+  if (editorState_ == EditorState::esAdd)
+    AddLog(LogKind::System, "Added new record - " + record.FG + " in " + hdb::DateText(record.DAT));
+
+  TreeView1->setEnabled(true);
+  ReloadVinList();
+  ShowHistory();
+  HideEditor();
+  editorState_ = EditorState::esIdle;
+  editBookmark_.reset();
+}
+
+// ---- history transfer ---------------------------------------------------------------------
+
+void TForm1::N6Click() {
+  QTreeWidgetItem* node = SelectedNode();
+  if (node == nullptr) return;
+  const std::optional<store::TServiceRecord> record = RecordOfNode(node);
+  if (!record) {
+    dialogs_.ShowMessage("Record not found", headunit::AppCaption, TMessageIcon::Error);
+    return;
+  }
+  headunit::SendCurrentService(headUnit_, *record);
+}
+
+void TForm1::N7Click() {
+  // Only the vehicle the tree shows: its filter is set again, whatever the VIN box did
+  // to the table's view since, and its records are read before the first is sent.
+  if (TreeView1->topLevelItemCount() == 0) return;
+  const std::string vin = QStringToAnsi(TreeView1->topLevelItem(0)->text(0));
+  if (vin.empty()) return;
+  store_->FilterVehicle(vin);
+  const std::vector<store::TServiceRecord> records = store_->NewestFirst();
+  headunit::TTransferPolicy policy;
+  policy.rebootAfterEach = settings_.RebootAfterEach();
+  policy.rebootAfterLast = settings_.RebootAfterLast();
+  headunit::SendFullServiceList(headUnit_, records, policy, *this);
 }
 
 void TForm1::SetProgressMaximum(int maximum) { ProgressBar1->setMaximum(maximum); }

@@ -1,15 +1,20 @@
-// TForm1: the main window. It owns the settings record, the runtime binding and the
-// head-unit context for the whole run, lays out the vehicle panel, the record editor
-// (hidden under the history panel until it slides into the left column), the history
-// panel and the activity log, and wires the menus to the head-unit commands and the
-// settings dialog. Everything runs on the user-interface thread.
+// TForm1: the main window. It owns the service store (the database and table
+// components on Data.hdb), the settings record, the runtime binding and the head-unit
+// context for the whole run, lays out the vehicle panel, the record editor (hidden
+// under the history panel until it slides into the left column), the history panel
+// with the VIN box and the history tree, and the activity log, and wires the menus to
+// the record commands, the head-unit commands and the settings dialog. Everything runs
+// on the user-interface thread.
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "dbengine/storage/record_id.h"
 #include "headunit/clock.h"
 #include "headunit/dialogs.h"
 #include "headunit/ediabas_api.h"
@@ -17,6 +22,7 @@
 #include "headunit/log_sink.h"
 #include "headunit/vehicle_connect.h"
 #include "settings/app_settings.h"
+#include "store/service_record.h"
 
 class QAction;
 class QCheckBox;
@@ -32,6 +38,11 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace store {
+class TServiceStore;
+}
 
 namespace settings {
 class TProgrammConfigForm;
@@ -73,7 +84,20 @@ class TForm1 : public QMainWindow, public headunit::TLogSink, private headunit::
   void ShowEditor();
   void HideEditor();
 
+  // The VIN list and the history tree.
+  void ReloadVinList();
+  // Filters the table to the VIN box's text and rebuilds the tree; the number of
+  // records shown.
+  int ShowHistory();
+  // Makes the record of a record or item node the table's current record.
+  bool LocateRecordByNode(QTreeWidgetItem* node);
+  // The record editor's save.
+  void SaveRecord();
+
   EditorState editorState() const { return editorState_; }
+  store::TServiceStore& serviceStore() { return *store_; }
+  // The database file the window opened (or tried to).
+  const std::string& databaseFileName() const { return databaseFileName_; }
   const settings::TAppSettings& appSettings() const { return settings_; }
   headunit::TEdiabasApi& ediabasApi() { return api_; }
   settings::TProgrammConfigForm* ProgrammConfigForm() const { return configForm_; }
@@ -145,6 +169,24 @@ class TForm1 : public QMainWindow, public headunit::TLogSink, private headunit::
   void RebootMenuClick();
   void Settings1Click();
   void CloseBtnClick();
+  void SaveBtnClick();
+  void THNDCBClick();
+  void FGListCBChange();
+  // True when the key is swallowed.
+  bool FGListCBKeyPress(int key);
+  void TreeView1MouseDown(const QPoint& at);
+  void N1Click();
+  void N2Click();
+  void N3Click();
+  void N6Click();
+  void N7Click();
+  // Enables or disables Edit, Delete and both "Transfer to HU..." items.
+  void EnableRecordCommands(bool enabled);
+  QTreeWidgetItem* SelectedNode() const;
+  // The record of a record or item node (located in the table), or nothing.
+  std::optional<store::TServiceRecord> RecordOfNode(QTreeWidgetItem* node);
+  void MarkInvalid(QWidget* field);
+  void ClearMark(QWidget* field);
 
   // headunit::TConnectView
   void SetProgressMaximum(int maximum) override;
@@ -161,7 +203,14 @@ class TForm1 : public QMainWindow, public headunit::TLogSink, private headunit::
   settings::TAppSettings settings_;
   headunit::TEdiabasApi api_;
   headunit::THeadUnitContext headUnit_;
+  std::unique_ptr<store::TServiceStore> store_;
+  std::string databaseFileName_;
   EditorState editorState_ = EditorState::esAdd;
+  // The record loaded for an edit, by its record address: a save edits that record,
+  // whatever the table's view has become meanwhile.
+  std::optional<hdb::RecordID> editBookmark_;
+  // The VIN box's text when its change handler last ran.
+  QString changedVinText_;
   settings::TProgrammConfigForm* configForm_ = nullptr;  // owned as a child dialog
 };
 

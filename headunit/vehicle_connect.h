@@ -7,18 +7,13 @@
 #include <string>
 
 #include "headunit/head_unit_context.h"
+#include "headunit/progress_view.h"
 
 namespace headunit {
 
 // What the connect shows while it runs. Texts are Windows-1252.
-class TConnectView {
+class TConnectView : public TProgressView {
  public:
-  virtual ~TConnectView() = default;
-  virtual void SetProgressMaximum(int maximum) = 0;
-  virtual void SetProgressPosition(int position) = 0;
-  virtual int ProgressPosition() = 0;
-  // Lets the window process its pending events.
-  virtual void ProcessEvents() = 0;
   virtual void ShowVin(const std::string& vin) = 0;
   virtual void ShowMileage(const std::string& mileage) = 0;
   virtual void ShowHeadUnitType(const std::string& variant) = 0;

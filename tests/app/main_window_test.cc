@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 #include "app/halvarin_application.h"
+#include "history_test.h"
 #include "settings/programm_config_form.h"
 #include "window_fixture.h"
 
@@ -748,11 +749,46 @@ void ScreenshotTest::rendersTheWindowsIntoTheBuildFolder() {
   dialog.hide();
 }
 
+void ScreenshotTest::rendersTheDemoFolderAfterAConnect() {
+  // The demo folder as the run command prepares it: connect finds the car among the
+  // vehicles and shows its history.
+  const QString folder = QStringLiteral(HALVARIN_SCREENSHOT_DIR);
+  QVERIFY(QDir().mkpath(folder));
+  TWindowFixture f;
+  const uitest::TToolRun demo = uitest::RunHdbTool({"demo", QString::fromStdString(f.dir.Path().string()), "--force"});
+  QCOMPARE(demo.exitCode, 0);
+  ::setenv("EDIABAS_SIM", f.dir.File("ediabas-sim.ini").c_str(), 1);
+  TForm1& form = f.Open();
+  QVERIFY(f.dialogs.shown.empty());
+  QVERIFY(form.FGListCB->count() > 20);
+  form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&form));
+  form.ConnecttoHeadUnit1->trigger();
+  QVERIFY(f.dialogs.shown.empty());
+  QCOMPARE(form.FGListCB->currentText(), form.FGNRLbl->text());
+  QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
+  QVERIFY(root != nullptr && root->text(0) == form.FGNRLbl->text() && root->childCount() > 3);
+  root->child(0)->setExpanded(true);
+  QVERIFY(form.grab().toImage().save(folder + "/main-window-demo-history.png"));
+}
+
 int main(int argc, char** argv) {
   app::THalvarinApplication application(argc, argv);
   int status = 0;
   {
     MainWindowTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    HistoryViewTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    RecordEditorTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    HistoryTransferTest test;
     status |= QTest::qExec(&test, argc, argv);
   }
   {

@@ -48,4 +48,5 @@ class ScreenshotTest : public QObject {
 
  private slots:
   void rendersTheWindowsIntoTheBuildFolder();
+  void rendersTheDemoFolderAfterAConnect();
 };

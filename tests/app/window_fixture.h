@@ -1,5 +1,6 @@
-// The main window as the tests open it: in a folder of its own, with its App.cfg, a
-// simulated car behind the real libapi32.so, scripted dialogs and a recording clock.
+// The main window as the tests open it: in a folder of its own, with its App.cfg, an
+// empty Data.hdb, a simulated car behind the real libapi32.so, scripted dialogs and a
+// recording clock.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include "scripted_dialogs.h"
 #include "settings/app_settings.h"
 #include "sim_car_files.h"
+#include "store_files.h"
 #include "temp_dir.h"
 
 namespace uitest {
@@ -24,6 +26,7 @@ class TWindowFixture {
   TWindowFixture() {
     car.Write();
     WriteSettings(settings::TAppSettings());
+    CreateStore(StorePath());
   }
 
   void WriteSettings(const settings::TAppSettings& record) const {
@@ -31,6 +34,7 @@ class TWindowFixture {
         .write(reinterpret_cast<const char*>(record.Bytes().data()), static_cast<std::streamsize>(record.Bytes().size()));
   }
   std::string SettingsPath() const { return dir.File("App.cfg"); }
+  std::string StorePath() const { return dir.File("Data.hdb"); }
 
   app::TForm1& Open(const std::string& runtimeLibrary = "libapi32.so") {
     app::TFormEnvironment environment;
