@@ -197,10 +197,12 @@ void MapCase(std::u16string& s, bool upper) {
 template <class S>
 void Substring(S& s, std::int64_t start, bool hasCount, std::int64_t count) {
   // Positions from 1; a start before 1 uses up part of the count. Both are held far
-  // inside int64 first so that the arithmetic below cannot overflow.
-  constexpr std::int64_t Limit = std::int64_t{1} << 48;
-  start = std::clamp(start, -Limit, Limit);
-  count = std::clamp(count, -Limit, Limit);
+  // inside int64 first so that the arithmetic below cannot overflow. The count's bound
+  // lies far beyond the start's: a count at the end of int64 (or past it) after a start
+  // at the other end still covers the whole text.
+  constexpr std::int64_t StartLimit = std::int64_t{1} << 48, CountLimit = std::int64_t{1} << 62;
+  start = std::clamp(start, -StartLimit, StartLimit);
+  count = std::clamp(count, -CountLimit, CountLimit);
   if (start < 1) {
     if (hasCount) count -= 1 - start;
     start = 1;
