@@ -105,8 +105,16 @@ void RunOnRuntimeAnswers(const std::uint8_t* data, std::size_t size, const std::
   }
   setAnswers(data, size);
 
-  headunit::TEdiabasApi api;
-  Require(api.LoadRuntimeLibrary(runtimePath) && api.RuntimeLoaded(), "the binding does not take the runtime");
+  // One binding for the whole run, as the program keeps one: loading the library for
+  // every input would make the loader, not the answers, the work of a run.
+  static std::map<std::string, std::unique_ptr<headunit::TEdiabasApi>> bindings;
+  std::unique_ptr<headunit::TEdiabasApi>& binding = bindings[runtimePath];
+  if (!binding) {
+    binding = std::make_unique<headunit::TEdiabasApi>();
+    Require(binding->LoadRuntimeLibrary(runtimePath) && binding->RuntimeLoaded(),
+            "the binding does not take the runtime");
+  }
+  headunit::TEdiabasApi& api = *binding;
   Log log;
   Dialogs dialogs;
   dialogs.transfer = choice & 0x20;
