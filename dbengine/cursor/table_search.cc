@@ -366,7 +366,13 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
     const THDBScanSearchCondition& s = conditions_[startCondition_];
     const bool beforeStart = !Holds(s.Type, index.CompareRecordKeys(current.data(), s.KeyBuffer.data(), s.KeyFieldCount)) &&
                              (forward ? Direction(s.Type) <= 0 : Direction(s.Type) >= 0);
-    if (!beforeStart && index.ScanFrom(cursor_.Session, *state, cursor_.Position, current.data())) first = false;
+    if (!beforeStart) {
+      // The record is there, so its entry must be: an index without it is damaged, and
+      // starting over from the range's start would bring the walk back here for ever.
+      if (!index.ScanFrom(cursor_.Session, *state, cursor_.Position, current.data()))
+        RaiseHDB(Errors::IndexIntegrity, cursor_.Position.PageNo, cursor_.Position.SlotNo);
+      first = false;
+    }
   }
   // The best match so far when the cursor walks in another order.
   bool haveBest = false;

@@ -9,6 +9,7 @@
 #include "dbengine/tables/btree_page.h"
 #include "dbengine/tables/index_defs.h"
 #include "dbengine/tables/indexed_table.h"
+#include "dbengine/tables/leaf_values.h"
 
 namespace hdb {
 
@@ -44,6 +45,7 @@ void THDBBTreeRecordIndex::Attach(THDBIndexDef& def) {
   keyRef_.Prepare(def, &table_.IndexFieldManager());
   key_.assign(static_cast<std::size_t>(keyRef_.IndexKeySize), 0);
   oldKey_.assign(static_cast<std::size_t>(keyRef_.IndexKeySize), 0);
+  stepKey_.assign(static_cast<std::size_t>(keyRef_.IndexKeySize), 0);
   tree_.SetRootPageNo(def.RootPageNo);
 }
 
@@ -89,10 +91,10 @@ void THDBBTreeRecordIndex::StepDone(SessionID session, THDBNavigationRequest& re
                                     THDBIndexPositionCache& cache, const THDBKeyPath& path) {
   RecordID id;
   if (!request.Record) RaiseHDB(Errors::IndexInvalidParams);
-  if (!ReadRecordAt(session, path, id, request.Record)) {
-    request.Result = grError;
-    return;
-  }
+  // The entry's record is read under the same lock as the entry itself: a record that is
+  // not there is a damaged index, not a record another cursor took away (that one is the
+  // record stepped from, which FindEntry misses).
+  if (!ReadRecordAt(session, path, id, request.Record)) RaiseHDB(Errors::CannotRetrieveRecordForIndex);
   request.ID = id;
   request.BeforeFirst = request.AfterLast = false;
   request.Result = grOK;
@@ -128,11 +130,25 @@ void THDBBTreeRecordIndex::IndexStep(SessionID session, THDBNavigationRequest& r
     request.Result = grError;
     return;
   }
-  if (request.Mode == gmNext ? tree.Next(path) : tree.Prior(path)) {
+  const bool forward = request.Mode == gmNext;
+  std::uint8_t fromValue[RecordIDLayout::Size];
+  tree.ReadLeafEntry(path, stepKey_.data(), fromValue);
+  if (forward ? tree.Next(path) : tree.Prior(path)) {
+    CheckStepOrder(session, forward, fromValue, path);
     StepDone(session, request, changeStamp, cache, path);
   } else {
     StepFailed(request);
   }
+}
+
+void THDBBTreeRecordIndex::CheckStepOrder(SessionID session, bool forward, const std::uint8_t* fromValue,
+                                          const THDBKeyPath& path) {
+  std::uint8_t toValue[RecordIDLayout::Size];
+  tree_.ReadLeafEntry(path, key_.data(), toValue);
+  const RecordID fromID = LoadRecordID(fromValue), toID = LoadRecordID(toValue);
+  int r = keyRef_.CompareKeys(stepKey_.data(), key_.data(), &toID, &fromID, session, true);
+  if (r == 0) r = CompareLeafValues(fromValue, toValue, RecordIDLayout::Size);
+  if (forward ? r >= 0 : r <= 0) RaiseHDB(Errors::IndexIntegrityOrder, path.Leaf().PageNo, path.Leaf().EntryNo);
 }
 
 void THDBBTreeRecordIndex::IndexStepNear(SessionID session, THDBNavigationRequest& request,
@@ -142,7 +158,15 @@ void THDBBTreeRecordIndex::IndexStepNear(SessionID session, THDBNavigationReques
   const bool forward = request.Mode != gmPrior;
   keyRef_.BuildIndexKey(request.Record, key_.data());
   THDBKeyPath path;
-  if (tree.SearchCondition(forward, path, forward ? ctGreater : ctLess, key_.data())) {
+  const std::uint8_t condition = forward ? ctGreater : ctLess;
+  if (tree.SearchCondition(forward, path, condition, key_.data())) {
+    // In a damaged tree the search may end anywhere; a step that did not move past the
+    // key could come back here for ever.
+    std::uint8_t value[RecordIDLayout::Size];
+    tree.ReadLeafEntry(path, stepKey_.data(), value);
+    const RecordID id = LoadRecordID(value);
+    if (!Satisfies(condition, keyRef_.CompareKeys(key_.data(), stepKey_.data(), &id, nullptr, session, true)))
+      RaiseHDB(Errors::IndexIntegrityOrder, path.Leaf().PageNo, path.Leaf().EntryNo);
     StepDone(session, request, changeStamp, cache, path);
   } else {
     StepFailed(request);
@@ -243,7 +267,10 @@ bool THDBBTreeRecordIndex::ScanNext(SessionID session, bool firstStep, THDBIndex
                   : (forward ? tree.First(state.Path) : tree.Last(state.Path));
   } else {
     if (state.AtEnd || state.Path.IsEmpty()) return false;
+    std::uint8_t fromValue[RecordIDLayout::Size];
+    tree.ReadLeafEntry(state.Path, stepKey_.data(), fromValue);
     found = forward ? tree.Next(state.Path) : tree.Prior(state.Path);
+    if (found) CheckStepOrder(session, forward, fromValue, state.Path);
   }
   const THDBKeyCondition* stop = forward ? upper : lower;
   if (found && stop) found = WithinBound(state.Path, *stop, state.Key.data());

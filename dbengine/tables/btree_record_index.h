@@ -147,12 +147,17 @@ class THDBBTreeRecordIndex final : public THDBIndex {
   void StepDone(SessionID session, THDBNavigationRequest& request, std::int32_t changeStamp,
                 THDBIndexPositionCache& cache, const THDBKeyPath& path);
   void StepFailed(THDBNavigationRequest& request);
+  // A step from the entry of (stepKey_, fromValue) to the entry the path ends at must
+  // have moved on in index order; anything else is a damaged tree (page links that loop
+  // or point back, entries out of order), "Index integrity error" (20194), and a walk
+  // that went on would come round again without end.
+  void CheckStepOrder(SessionID session, bool forward, const std::uint8_t* fromValue, const THDBKeyPath& path);
 
   THDBIndexedTable& table_;
   THDBIndexDef* def_ = nullptr;
   THDBRecordKeyRef keyRef_;
   THDBBTree tree_;
-  std::vector<std::uint8_t> key_, oldKey_;
+  std::vector<std::uint8_t> key_, oldKey_, stepKey_;
 };
 
 }  // namespace hdb

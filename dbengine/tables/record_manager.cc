@@ -171,7 +171,11 @@ std::int32_t THDBDiskRecordManager::PageAfter(SessionID session, std::int32_t pa
                                               int missingError) {
   if (!pageIndex_.FindPage(session, pageNo)) RaiseHDB(missingError, Errors::InvalidPageNumber.Text);
   if (!(forward ? pageIndex_.Next(session) : pageIndex_.Prior(session))) return -1;
-  return pageIndex_.ReadPageNo(session);
+  const std::int32_t next = pageIndex_.ReadPageNo(session);
+  // The page index holds page numbers in ascending order. A damaged one that leads back
+  // to a page already passed would make a walk in natural order go round for ever.
+  if (forward ? next <= pageNo : next >= pageNo) RaiseHDB(Errors::IndexIntegrityOrder, next, 0);
+  return next;
 }
 
 void THDBDiskRecordManager::StepRecord(SessionID session, THDBNavigationRequest& request) {

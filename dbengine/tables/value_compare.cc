@@ -1,6 +1,7 @@
 #include "dbengine/tables/value_compare.h"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -80,6 +81,23 @@ const char16_t* WideUnits(const void* p, std::size_t n, char16_t* stack, std::u1
 }
 
 constexpr bool IsIntegerOrLogical(std::uint8_t t) { return IsIntegerBaseType(t) || t == btLogical; }
+constexpr bool IsBinaryFloat(std::uint8_t t) { return t == btDouble || t == btSingle; }
+
+// An integer against a float by their exact values. Near the ends of int64 the integer
+// has no double of its own: rounded to one, 2^63 - 1 would equal 2^63.
+int CompareIntegerWithFloat(std::int64_t i, double d) {
+  constexpr double TwoTo63 = 9223372036854775808.0;
+  if (d >= TwoTo63) return -1;
+  if (d < -TwoTo63) return 1;
+  const double whole = std::trunc(d);
+  const auto w = static_cast<std::int64_t>(whole);  // exact: |whole| < 2^63
+  if (i != w) return i < w ? -1 : 1;
+  return d > whole ? -1 : (d < whole ? 1 : 0);
+}
+
+double LoadFloat(const void* value, std::uint8_t type) {
+  return type == btSingle ? le::Load<float>(value, 0) : le::Load<double>(value, 0);
+}
 
 }  // namespace
 
@@ -168,6 +186,10 @@ int CompareValues(const void* value1, const void* value2, std::uint8_t type1, st
   // negative number to an unsigned common type would wrap it around.
   if (IsIntegerOrLogical(type1) && IsIntegerOrLogical(type2))
     return Order(LoadIntegerValue(value1, type1), LoadIntegerValue(value2, type2));
+  if (IsIntegerOrLogical(type1) && IsBinaryFloat(type2) && !std::isnan(LoadFloat(value2, type2)))
+    return CompareIntegerWithFloat(LoadIntegerValue(value1, type1), LoadFloat(value2, type2));
+  if (IsBinaryFloat(type1) && IsIntegerOrLogical(type2) && !std::isnan(LoadFloat(value1, type1)))
+    return -CompareIntegerWithFloat(LoadIntegerValue(value2, type2), LoadFloat(value1, type1));
   THDBValueBuffer converted1, converted2;
   if (type1 != common) {
     ConvertValue(value1, type1, common, converted1);
