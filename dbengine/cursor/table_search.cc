@@ -88,13 +88,13 @@ void THDBTableSearch::BuildConditions(const THDBSearchRequest& request) {
     std::memcpy(c.KeyBuffer.data(), key, keySize);
     c.KeyFieldCount = count;
     c.IndexNo = cursor_.IndexID;
-    conditions_.AppendCopy(c);
+    conditions_.Append(std::move(c));
   };
   if (request.KeyCondition) {
     if (cursor_.IndexID == -1) RaiseHDB(Errors::NoActiveIndexForKeySearch);
     THDBScanSearchCondition c = *request.KeyCondition;
     c.IndexNo = cursor_.IndexID;
-    conditions_.AppendCopy(c);
+    conditions_.Append(std::move(c));
   }
   if (request.Extra) conditions_.AppendExpression(request.Extra);
   if (cursor_.FilterExpression) conditions_.AppendExpression(cursor_.FilterExpression.get());
@@ -114,7 +114,7 @@ void THDBTableSearch::BuildConditions(const THDBSearchRequest& request) {
     if (c.Expression)
       c.Expression->ExtractConditions(cursor_.Table()->Indexes().Definitions(), cursor_.TableFields, cursor_.Session,
                                       keySize, extracted);
-  for (auto& c : extracted) conditions_.AppendCopy(c);
+  for (auto& c : extracted) conditions_.Append(std::move(c));
 }
 
 bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
@@ -216,7 +216,7 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
     if (c.FromExpression && i != chosen && i != partner) continue;
     if (i == startCondition_) newStart = static_cast<int>(kept.size());
     if (i == stopCondition_) newStop = static_cast<int>(kept.size());
-    kept.push_back(c);
+    kept.push_back(std::move(c));
   }
   conditions_.Items() = std::move(kept);
   startCondition_ = newStart;
