@@ -19,7 +19,8 @@ namespace hdb {
 
 namespace {
 
-// Room for a native value: numbers and dates inline, strings on the heap.
+// Room for a native value: numbers, dates and texts of up to 64 bytes inline (a read
+// of a short field allocates nothing), longer values on the heap.
 class NativeValue {
  public:
   explicit NativeValue(std::size_t size) : size_(size) {
@@ -29,7 +30,7 @@ class NativeValue {
   std::uint8_t* Data() { return size_ > sizeof inline_ ? heap_.data() : inline_; }
 
  private:
-  alignas(8) std::uint8_t inline_[16];
+  alignas(8) std::uint8_t inline_[64];
   std::vector<std::uint8_t> heap_;
   std::size_t size_;
 };

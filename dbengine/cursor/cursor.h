@@ -190,6 +190,8 @@ class THDBCursor : public THDBCursorState {
   THDBRecordBitmap RecordBitmap;
   // What the last filtered search did.
   THDBSearchReport LastSearch;
+  // The range estimates of the last searches (THDBTableSearch).
+  THDBSearchEstimates Estimates;
 
   // Whether the cursor sees only some records: a filter, a callback, a range or
   // distinct mode.

@@ -56,6 +56,12 @@ void THDBScanSearchConditionArray::AppendCopy(const THDBScanSearchCondition& con
   items_.push_back(condition);
 }
 
+void THDBScanSearchConditionArray::Append(THDBScanSearchCondition&& condition) {
+  if (!condition.Expression && condition.IndexNo == -1)
+    RaiseHDB(Errors::InvalidScanCondition, condition.IndexNo, Count());
+  items_.push_back(std::move(condition));
+}
+
 void THDBScanSearchConditionArray::DeleteAt(int i) {
   if (i < 0 || i >= Count()) RaiseHDB(Errors::InvalidScanItem, i, Count());
   items_.erase(items_.begin() + i);

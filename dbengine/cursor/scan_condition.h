@@ -50,6 +50,8 @@ class THDBScanSearchConditionArray {
   // A copy; a condition with neither an expression nor an index is refused: "Invalid
   // scan condition - indexID = %d, count = %d".
   void AppendCopy(const THDBScanSearchCondition& condition);
+  // The same, taking the condition over (its key buffer is not copied).
+  void Append(THDBScanSearchCondition&& condition);
   // "Invalid item number - ItemNo = %d, ItemCount = %d" outside the list.
   void DeleteAt(int i);
 

@@ -88,13 +88,13 @@ void THDBTableSearch::BuildConditions(const THDBSearchRequest& request) {
     std::memcpy(c.KeyBuffer.data(), key, keySize);
     c.KeyFieldCount = count;
     c.IndexNo = cursor_.IndexID;
-    conditions_.AppendCopy(c);
+    conditions_.Append(std::move(c));
   };
   if (request.KeyCondition) {
     if (cursor_.IndexID == -1) RaiseHDB(Errors::NoActiveIndexForKeySearch);
     THDBScanSearchCondition c = *request.KeyCondition;
     c.IndexNo = cursor_.IndexID;
-    conditions_.AppendCopy(c);
+    conditions_.Append(std::move(c));
   }
   if (request.Extra) conditions_.AppendExpression(request.Extra);
   if (cursor_.FilterExpression) conditions_.AppendExpression(cursor_.FilterExpression.get());
@@ -114,7 +114,7 @@ void THDBTableSearch::BuildConditions(const THDBSearchRequest& request) {
     if (c.Expression)
       c.Expression->ExtractConditions(cursor_.Table()->Indexes().Definitions(), cursor_.TableFields, cursor_.Session,
                                       keySize, extracted);
-  for (auto& c : extracted) conditions_.AppendCopy(c);
+  for (auto& c : extracted) conditions_.Append(std::move(c));
 }
 
 bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
@@ -152,9 +152,8 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
       const int i = keys[k];
       const int j = k + 1 < keys.size() && conditions_[keys[k + 1]].IndexNo == conditions_[i].IndexNo ? keys[k + 1] : -1;
       THDBBTreeRecordIndex& index = indexOf(i);
-      const THDBKeyCondition a = AsKeyCondition(conditions_[i]);
-      const THDBKeyCondition b = j == -1 ? a : AsKeyCondition(conditions_[j]);
-      const double n = static_cast<double>(index.EstimateCount(cursor_.Session, a, b, recordCount));
+      const THDBScanSearchCondition& other = j == -1 ? conditions_[i] : conditions_[j];
+      const double n = static_cast<double>(Estimate(index, conditions_[i], other, recordCount));
       const double entry = index.KeyRef().IndexKeySize + index.KeyRef().LeafRefSize;
       const bool otherIndex = cursor_.IndexID != -1 && conditions_[i].IndexNo != cursor_.IndexID;
       double cost = n * entry / pageData;
@@ -217,7 +216,7 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
     if (c.FromExpression && i != chosen && i != partner) continue;
     if (i == startCondition_) newStart = static_cast<int>(kept.size());
     if (i == stopCondition_) newStop = static_cast<int>(kept.size());
-    kept.push_back(c);
+    kept.push_back(std::move(c));
   }
   conditions_.Items() = std::move(kept);
   startCondition_ = newStart;
@@ -230,6 +229,40 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
   report_.StopKey = conditions_[stopCondition_].KeyBuffer;
   report_.StopKeyFieldCount = conditions_[stopCondition_].KeyFieldCount;
   return true;
+}
+
+bool THDBSearchEstimates::Entry::Matches(ObjectID indexNo, std::int32_t changeCount, std::int64_t recordCount,
+                                         const THDBScanSearchCondition& a, const THDBScanSearchCondition& b) const {
+  auto same = [](const Side& s, const THDBScanSearchCondition& c) {
+    return s.Type == c.Type && s.KeyFieldCount == c.KeyFieldCount && s.Partial == c.Partial && s.Key == c.KeyBuffer;
+  };
+  return Valid && IndexNo == indexNo && ChangeCount == changeCount && RecordCount == recordCount && same(A, a) &&
+         same(B, b);
+}
+
+std::int64_t THDBTableSearch::Estimate(THDBBTreeRecordIndex& index, const THDBScanSearchCondition& a,
+                                       const THDBScanSearchCondition& b, std::int64_t recordCount) {
+  THDBSearchEstimates& memo = cursor_.Estimates;
+  const std::int32_t changeCount = cursor_.Table()->ChangeCount();
+  for (const THDBSearchEstimates::Entry& e : memo.Entries)
+    if (e.Matches(a.IndexNo, changeCount, recordCount, a, b)) return e.Count;
+  const std::int64_t count = index.EstimateCount(cursor_.Session, AsKeyCondition(a), AsKeyCondition(b), recordCount);
+  THDBSearchEstimates::Entry& e = memo.Entries[memo.Next];
+  memo.Next = (memo.Next + 1) % THDBSearchEstimates::Size;
+  auto keep = [](THDBSearchEstimates::Side& s, const THDBScanSearchCondition& c) {
+    s.Type = c.Type;
+    s.KeyFieldCount = c.KeyFieldCount;
+    s.Partial = c.Partial;
+    s.Key = c.KeyBuffer;
+  };
+  e.Valid = true;
+  e.IndexNo = a.IndexNo;
+  e.ChangeCount = changeCount;
+  e.RecordCount = recordCount;
+  keep(e.A, a);
+  keep(e.B, b);
+  e.Count = count;
+  return count;
 }
 
 bool THDBTableSearch::ReadCurrent(std::vector<std::uint8_t>& record) {
@@ -367,10 +400,17 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
     const bool beforeStart = !Holds(s.Type, index.CompareRecordKeys(current.data(), s.KeyBuffer.data(), s.KeyFieldCount)) &&
                              (forward ? Direction(s.Type) <= 0 : Direction(s.Type) >= 0);
     if (!beforeStart) {
-      // The record is there, so its entry must be: an index without it is damaged, and
-      // starting over from the range's start would bring the walk back here for ever.
-      if (!index.ScanFrom(cursor_.Session, *state, cursor_.Position, current.data()))
+      // The cursor's last step through this index left its path: no search for the key.
+      // Otherwise the record is there, so its entry must be: an index without it is
+      // damaged, and starting over from the range's start would bring the walk back here
+      // for ever.
+      THDBIndexPositionCache& cache = cursor_.PositionCache;
+      if (cache.Holds(scanIndex_, cursor_.Position, table.ChangeCount())) {
+        state->Path.Assign(cache.Path);
+        state->AtEnd = false;
+      } else if (!index.ScanFrom(cursor_.Session, *state, cursor_.Position, current.data())) {
         RaiseHDB(Errors::IndexIntegrity, cursor_.Position.PageNo, cursor_.Position.SlotNo);
+      }
       first = false;
     }
   }
@@ -406,10 +446,13 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
     }
     if (ownIndex) {
       if (request.OutPosition) *request.OutPosition = id;
+      // Where the cursor goes: its next filtered step starts from this path.
+      cursor_.PositionCache.Store(scanIndex_, id, table.ChangeCount(), state->Path);
       return true;
     }
     // Another order: the match nearest after (forward) or before the cursor's position.
-    if (!needRecord) table.ReadIndexedRecord(cursor_.Session, id, record.data());
+    // Storage order needs only the RecordID; an index order needs the record's key.
+    if (!needRecord && cursor_.IndexID != -1) table.ReadIndexedRecord(cursor_.Session, id, record.data());
     const std::int64_t order = CursorOrder(id, record.data());
     if (haveCurrent && (forward ? order <= currentOrder : order >= currentOrder)) continue;
     if (!haveBest || (forward ? order < bestOrder : order > bestOrder)) {

@@ -7,7 +7,8 @@
 // marks every match in the cursor's record bitmap. A valid bitmap answers at once.
 //
 // Made for one call on the cursor that asks, under the database object's lock; it
-// owns its conditions, scan buffers and position cache.
+// owns its conditions, scan buffers and position cache, and keeps its range estimates
+// in the cursor's memo.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,32 @@ struct THDBSearchReport {
   std::int64_t RecordsRead = 0;
 };
 
+// The range sizes the last searches of a cursor estimated, by index, bounds and the
+// table's change count: a filter's searches one after the other (its first record, its
+// count, each step) ask the same ranges, and an estimate costs two descents of the
+// tree. A stale estimate can only choose a slower path, never a wrong answer.
+struct THDBSearchEstimates {
+  struct Side {
+    std::uint8_t Type = 0;
+    std::int32_t KeyFieldCount = 0;
+    bool Partial = false;
+    std::vector<std::uint8_t> Key;
+  };
+  struct Entry {
+    bool Valid = false;
+    ObjectID IndexNo = -1;
+    std::int32_t ChangeCount = 0;
+    std::int64_t RecordCount = 0;
+    Side A, B;
+    std::int64_t Count = 0;
+    bool Matches(ObjectID indexNo, std::int32_t changeCount, std::int64_t recordCount,
+                 const THDBScanSearchCondition& a, const THDBScanSearchCondition& b) const;
+  };
+  static constexpr int Size = 4;
+  Entry Entries[Size];
+  int Next = 0;
+};
+
 class THDBTableSearch {
  public:
   explicit THDBTableSearch(THDBLocalCursor& cursor);
@@ -68,6 +95,10 @@ class THDBTableSearch {
   std::int64_t CursorOrder(RecordID id, const std::uint8_t* record);
   void Mark(THDBRecordBitmap& bitmap, std::int64_t bit);
   bool ReadCurrent(std::vector<std::uint8_t>& record);
+  // The index's estimate of the range between two bounds, from the cursor's memo when
+  // it holds one for the table as it is.
+  std::int64_t Estimate(THDBBTreeRecordIndex& index, const THDBScanSearchCondition& a,
+                        const THDBScanSearchCondition& b, std::int64_t recordCount);
 
   THDBLocalCursor& cursor_;
   THDBScanSearchConditionArray conditions_;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbengine/platform/ansi_charset.h"
 
@@ -56,6 +57,59 @@ const Masters& GetMasters() {
   return masters;
 }
 
+// Digits and capital letters: the characters of vehicle numbers and most codes.
+constexpr char PlainChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::size_t PlainCount = sizeof PlainChars - 1;
+
+bool IsPlain(const char* text, std::size_t len) {
+  for (std::size_t i = 0; i < len; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) return false;
+  }
+  return true;
+}
+
+int ByteOrder(const char* a, std::size_t lenA, const char* b, std::size_t lenB) {
+  const int r = std::memcmp(a, b, lenA < lenB ? lenA : lenB);
+  if (r != 0) return r < 0 ? -1 : 1;
+  return lenA < lenB ? -1 : (lenA > lenB ? 1 : 0);
+}
+
+// Whether the collators order every text of plain characters as their bytes do: each
+// character alone strictly after the one before it (no two equal at any strength, none
+// moved), and all texts of two and three of them in byte order (no contraction such as
+// "CH", "AA" or "DZS" among them). Then a comparison of two plain texts at any strength
+// is decided by their first differing character, or by their lengths. The strings are
+// put in byte order, and each must collate after the one before it.
+bool CheckPlainOrder(icu::Collator* const (&collators)[3]) {
+  std::vector<std::u16string> texts;
+  texts.reserve(PlainCount * PlainCount * PlainCount + PlainCount * PlainCount + PlainCount);
+  for (std::size_t i = 0; i < PlainCount; ++i) {
+    texts.push_back(std::u16string(1, PlainChars[i]));
+    for (std::size_t j = 0; j < PlainCount; ++j) {
+      texts.push_back({char16_t(PlainChars[i]), char16_t(PlainChars[j])});
+      for (std::size_t k = 0; k < PlainCount; ++k)
+        texts.push_back({char16_t(PlainChars[i]), char16_t(PlainChars[j]), char16_t(PlainChars[k])});
+    }
+  }
+  for (int level = 0; level < 3; ++level) {
+    icu::Collator* c = collators[level];
+    if (!c) return false;
+    // Texts of one and two characters at every strength; of three at the strongest
+    // (contractions do not depend on the strength).
+    for (std::size_t n = 1; n < texts.size(); ++n) {
+      if (level > 0 && texts[n].size() == 3 && texts[n - 1].size() == 3) continue;
+      UErrorCode s = U_ZERO_ERROR;
+      const std::u16string& a = texts[n - 1];
+      const std::u16string& b = texts[n];
+      const UCollationResult r = c->compare(a.data(), static_cast<int32_t>(a.size()), b.data(),
+                                            static_cast<int32_t>(b.size()), s);
+      if (U_FAILURE(s) || r != UCOL_LESS) return false;
+    }
+  }
+  return true;
+}
+
 // One clone of each master per thread, plus scratch space for long single-byte strings.
 struct ThreadCollators {
   std::unique_ptr<icu::Collator> strength[3];
@@ -66,6 +120,18 @@ struct ThreadCollators {
     for (int i = 0; i < 3; ++i)
       if (m.strength[i]) strength[i].reset(m.strength[i]->clone());
   }
+
+  // Checked once per thread, on the first comparison of two plain texts.
+  bool PlainInByteOrder() {
+    if (plainChecked_ == 0) {
+      icu::Collator* const collators[3] = {strength[0].get(), strength[1].get(), strength[2].get()};
+      plainChecked_ = CheckPlainOrder(collators) ? 1 : -1;
+    }
+    return plainChecked_ > 0;
+  }
+
+ private:
+  int plainChecked_ = 0;  // 0: not yet checked, 1: byte order holds, -1: it does not
 };
 
 ThreadCollators& Current() {
@@ -107,6 +173,8 @@ int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB
   // Identical code units always collate equal; this is the common case of key lookups.
   if (lenA == lenB && std::memcmp(a, b, lenA) == 0) return 0;
   ThreadCollators& tc = Current();
+  // Texts of digits and capital letters compare as bytes where the locale agrees.
+  if (IsPlain(a, lenA) && IsPlain(b, lenB) && tc.PlainInByteOrder()) return ByteOrder(a, lenA, b, lenB);
   char16_t stackA[StackChars], stackB[StackChars];
   const char16_t* wa = Widen(a, lenA, stackA, tc.scratchA);
   const char16_t* wb = Widen(b, lenB, stackB, tc.scratchB);
@@ -120,5 +188,24 @@ int CollateWide(const char16_t* a, std::size_t lenA, const char16_t* b, std::siz
 }
 
 std::string CollationLocaleName() { return GetMasters().localeName; }
+
+bool PlainTextsInByteOrder(const std::string& localeName) {
+  UErrorCode s = U_ZERO_ERROR;
+  std::unique_ptr<icu::Collator> c[3];
+  c[0].reset(icu::Collator::createInstance(icu::Locale(localeName.c_str()), s));
+  if (U_FAILURE(s) || !c[0]) return false;
+  c[0]->setAttribute(UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, s);
+  c[0]->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_OFF, s);
+  c[0]->setStrength(icu::Collator::TERTIARY);
+  c[1].reset(c[0]->clone());
+  c[2].reset(c[0]->clone());
+  if (U_FAILURE(s) || !c[1] || !c[2]) return false;
+  c[1]->setStrength(icu::Collator::SECONDARY);
+  c[2]->setStrength(icu::Collator::PRIMARY);
+  icu::Collator* const collators[3] = {c[0].get(), c[1].get(), c[2].get()};
+  return CheckPlainOrder(collators);
+}
+
+bool PlainTextsInByteOrder() { return Current().PlainInByteOrder(); }
 
 }  // namespace hdb::platform

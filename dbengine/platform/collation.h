@@ -8,7 +8,10 @@
 // The collator is opened once per process; ICU collators are not to be shared between
 // threads that compare at the same time, so each thread works on its own clone of it
 // (made on the thread's first comparison). Comparisons allocate nothing for strings of
-// up to 256 characters.
+// up to 256 characters. Two single-byte texts made only of digits and capital letters
+// (vehicle numbers, codes) are compared as bytes when the locale orders those characters
+// as their codes, which is checked once per thread; locales whose tailorings move them
+// or join them into contractions (such as cs, da, hu, lt) always go through ICU.
 #pragma once
 
 #include <cstddef>
@@ -39,5 +42,11 @@ inline int CollateWide(const char16_t* a, std::size_t lenA, const char16_t* b, s
 
 // The ICU locale the collator was opened for ("root" for C/POSIX).
 std::string CollationLocaleName();
+
+// Whether the collator of a locale (named as ICU names it), with the engine's
+// attributes, orders texts of digits and capital letters as their bytes at every
+// strength; without an argument, the answer for the engine's own collator.
+bool PlainTextsInByteOrder(const std::string& localeName);
+bool PlainTextsInByteOrder();
 
 }  // namespace hdb::platform

@@ -14,10 +14,18 @@ constexpr std::int32_t MaximumStep = 10000;
 }
 
 std::int32_t THDBSortedPageList::IndexOf(std::int32_t pageNo) const {
+  // Page numbers are unique: a remembered position that still holds the number is its
+  // position, whatever moved since.
+  for (std::int32_t i : recent_)
+    if (i < count_ && keys_[i] == pageNo) return i;
   const std::int32_t* begin = keys_.get();
   const std::int32_t* end = begin + count_;
   const std::int32_t* it = std::lower_bound(begin, end, pageNo);
-  return it != end && *it == pageNo ? static_cast<std::int32_t>(it - begin) : -1;
+  if (it == end || *it != pageNo) return -1;
+  const std::int32_t found = static_cast<std::int32_t>(it - begin);
+  recent_[nextRecent_] = found;
+  nextRecent_ = (nextRecent_ + 1) % RecentCount;
+  return found;
 }
 
 THDBPage* THDBSortedPageList::Find(std::int32_t pageNo) const {

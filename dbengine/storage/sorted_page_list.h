@@ -1,7 +1,7 @@
 // THDBSortedPageList: pages ordered by ascending page number, each entry stamped with
 // an access stamp so the least recently used one can be found. Serves as the shared
 // cache of clean pages and as each session's list of changed pages. Lookups halve the
-// searched range on the page number. The list does not own its pages; the page
+// searched range on the page number, after a look at the few positions found last. The list does not own its pages; the page
 // manager creates and destroys them.
 //
 // Not locked: used under the owning database object's lock.
@@ -62,6 +62,11 @@ class THDBSortedPageList {
   // The smallest stamp seen by the last search: no entry can hold a smaller one, so a
   // search that meets it stops early.
   mutable std::uint64_t minimumStamp_ = 0;
+  // The positions the last lookups found: a walk keeps coming back to the same few
+  // pages (its index leaf, its record page), which these answer without a search.
+  static constexpr int RecentCount = 4;
+  mutable std::int32_t recent_[RecentCount] = {0, 0, 0, 0};
+  mutable int nextRecent_ = 0;
 };
 
 }  // namespace hdb

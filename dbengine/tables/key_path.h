@@ -4,6 +4,7 @@
 // cursor's position cache, a scan, one tree operation).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -23,7 +24,14 @@ class THDBKeyPath {
   void Push(std::int32_t pageNo, std::int32_t entryNo, std::int32_t entryCount);
   void Pop();
   void Clear() { levelCount_ = currentLevel_ = 0; }
-  void Assign(const THDBKeyPath& other) { *this = other; }
+  // Copies the recorded levels only (a path is copied on every cached step).
+  void Assign(const THDBKeyPath& other) {
+    const std::int32_t used = other.levelCount_ > other.currentLevel_ ? other.levelCount_ : other.currentLevel_;
+    std::copy_n(other.levels_.begin(), used, levels_.begin());
+    levelCount_ = other.levelCount_;
+    currentLevel_ = other.currentLevel_;
+    Carried = other.Carried;
+  }
 
   std::int32_t LevelCount() const { return levelCount_; }
   std::int32_t CurrentLevel() const { return currentLevel_; }

@@ -186,5 +186,41 @@ TEST_F(SearchTest, TheBitmapAnswersCountsNumbersAndStepsUntilTheTableChanges) {
   EXPECT_EQ(c.GetRecordCount(), 31);
 }
 
+// Filtered steps on the cursor's own index go on from where the last step left the
+// index; records another cursor adds ahead of and behind the position between two steps
+// are met, or not, as their keys say, in both directions.
+TEST_F(SearchTest, AFilteredWalkOnItsIndexGoesOnFromItsPlaceWhenAnotherCursorAddsRecords) {
+  THDBLocalCursor& c = t_->cursor;
+  c.SetFilterText("FG >= '" + Vin(10) + "' AND FG <= '" + Vin(12) + "'", false, false);
+  std::vector<std::pair<std::string, std::int32_t>> seen, expected;
+  auto step = [&](std::uint8_t mode) {
+    if (t_->Step(mode) != grOK) return false;
+    seen.emplace_back(t_->FG(), t_->DAT());
+    return true;
+  };
+  c.SetToBegin();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(step(gmNext));
+  EXPECT_EQ(seen.back(), std::make_pair(Vin(10), 1002));
+  OpenCursor other(connection_->session, "FGDAT");
+  other.Insert(Vin(10), 1001, 1);  // behind
+  other.Insert(Vin(10), 1010, 1);  // ahead, same vehicle
+  other.Insert(Vin(12), 999, 1);   // ahead, the last vehicle
+  other.Insert(Vin(13), 999, 1);   // outside the filter
+  while (step(gmNext)) {
+  }
+  // The second (10, 1001) stands behind (10, 1002), where the cursor was.
+  for (int d : {1000, 1001, 1002, 1003, 1004, 1010}) expected.emplace_back(Vin(10), d);
+  for (int d : {1000, 1001, 1002, 1003, 1004}) expected.emplace_back(Vin(11), d);
+  for (int d : {999, 1000, 1001, 1002, 1003, 1004}) expected.emplace_back(Vin(12), d);
+  EXPECT_EQ(seen, expected);
+  // Back from the end: every passing record, the one added behind included.
+  seen.clear();
+  while (step(gmPrior)) {
+  }
+  EXPECT_EQ(seen.size(), expected.size() + 1);
+  EXPECT_EQ(seen.back(), std::make_pair(Vin(10), 1000));
+  EXPECT_EQ(seen[seen.size() - 2], std::make_pair(Vin(10), 1001));
+}
+
 }  // namespace
 }  // namespace hdb

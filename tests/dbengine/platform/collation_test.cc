@@ -75,6 +75,42 @@ TEST(Collation, ThreadsCompareWithTheirOwnCollators) {
   EXPECT_EQ(mismatches.load(), 0);
 }
 
+// Texts of digits and capital letters take a byte comparison; it must give what the
+// collator gives (CollateWide always asks the collator) at every strength.
+TEST(Collation, PlainTextsCompareAsTheCollatorDoes) {
+  std::vector<std::string> texts = {"",     "0",    "9",    "A",    "Z",    "A0",   "AA",   "AB",
+                                    "B",    "CH",   "CI",   "CZ",   "HA",   "DZS",  "DZT",  "YA",
+                                    "IZ",   "JA",   "WBA00000000000012", "WBA00000000000102", "WBA0000000000012"};
+  unsigned seed = 7;
+  for (int i = 0; i < 200; ++i) {
+    std::string t;
+    for (int n = static_cast<int>(seed % 6); n > 0; --n) {
+      seed = seed * 1103515245u + 12345u;
+      t += "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"[(seed >> 16) % 36];
+    }
+    seed = seed * 1103515245u + 12345u;
+    texts.push_back(t);
+  }
+  for (CollationLevel level : {CollationLevel::Tertiary, CollationLevel::Secondary, CollationLevel::Primary})
+    for (const std::string& a : texts)
+      for (const std::string& b : texts) {
+        const std::u16string wa(a.begin(), a.end()), wb(b.begin(), b.end());
+        ASSERT_EQ(CollateAnsi(a.data(), a.size(), b.data(), b.size(), level),
+                  CollateWide(wa.data(), wa.size(), wb.data(), wb.size(), level))
+            << "'" << a << "' against '" << b << "' at level " << static_cast<int>(level);
+      }
+}
+
+// Locales whose tailorings move capital letters (lt: Y after I) or join them into
+// contractions (cs: CH, da: AA, hu: CS, DZ, DZS) keep every comparison in the collator.
+TEST(Collation, ByteOrderOfPlainTextsIsRefusedWhereTheLocaleReordersThem) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"root", true}, {"en_US", true}, {"de_DE", true}, {"fr", true},
+      {"cs", false},  {"da", false},   {"hu", false},   {"lt", false}};
+  for (const auto& [locale, byteOrder] : cases) EXPECT_EQ(PlainTextsInByteOrder(locale), byteOrder) << locale;
+  EXPECT_EQ(PlainTextsInByteOrder(), PlainTextsInByteOrder(CollationLocaleName()));
+}
+
 TEST(Guid, BracedTextForm) {
   std::string a = NewGuidText(), b = NewGuidText();
   ASSERT_EQ(a.size(), 38u);
