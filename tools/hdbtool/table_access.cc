@@ -500,6 +500,64 @@ void TDatabaseAccess::ForEachRecord(const std::string& table, const std::string&
   }
 }
 
+// ---- Deletes ------------------------------------------------------------------------
+
+std::int64_t TDatabaseAccess::DeleteRecords(const std::string& table, const TRecordFilter& filter) {
+  std::unique_ptr<hdb::THDBLocalCursor> cursor = OpenCursor(table);
+  hdb::THDBLocalCursor& c = *cursor;
+  try {
+    c.SetFilterText(filter.Text, filter.CaseInsensitive, filter.PartialCompare);
+  } catch (const hdb::EHDBException& e) {
+    throw TUnreadable{file_ + ": filter: " + e.Message()};
+  }
+  std::vector<std::uint8_t> buffer = c.AllocRecordBuffer();
+  // The passing records are found first and then deleted, so that no delete moves
+  // the search under its feet.
+  std::vector<hdb::RecordID> passing;
+  try {
+    c.SetToBegin();
+    for (;;) {
+      c.CurrentRecord = buffer.data();
+      const std::uint8_t result = c.GetRecord(hdb::gmNext);
+      if (result == hdb::grEOF) break;
+      if (result != hdb::grOK)
+        RaiseUnreadable("table '" + table + "': record " + std::to_string(passing.size() + 1) + " cannot be read");
+      passing.push_back(c.Position);
+    }
+    c.ClearFilter();
+  } catch (const hdb::EHDBException& e) {
+    RaiseUnreadable("table '" + table + "': " + e.what());
+  }
+  if (passing.empty()) return 0;
+  try {
+    session_->StartTransaction();
+    for (const hdb::RecordID& id : passing) {
+      c.Position = id;
+      c.AtBOF = c.AtEOF = false;
+      c.CurrentRecord = buffer.data();
+      if (c.GetRecord(hdb::gmCurrent) != hdb::grOK)
+        throw TRefused{file_ + ": table '" + table + "': record " + RecordText(id) + " cannot be read"};
+      c.RemoveRecord();
+      if (c.LastResult != hdb::wrOK)
+        throw TRefused{file_ + ": table '" + table + "': record " + RecordText(id) + " cannot be deleted: " +
+                       (c.LastResult == hdb::wrErrorText ? c.LastErrorText : hdb::WriteResultText(c.LastResult))};
+    }
+    session_->CommitTransaction(true);
+  } catch (...) {
+    try {
+      if (session_->InTransaction()) session_->RollbackTransaction();
+    } catch (const hdb::EHDBException&) {
+      // The file closes with the session, which drops what no commit wrote.
+    }
+    try {
+      throw;
+    } catch (const hdb::EHDBException& e) {
+      throw TRefused{file_ + ": table '" + table + "': the delete failed: " + e.what()};
+    }
+  }
+  return static_cast<std::int64_t>(passing.size());
+}
+
 // ---- The check ----------------------------------------------------------------------
 
 std::vector<std::string> TDatabaseAccess::Check() {

@@ -140,6 +140,11 @@ class TDatabaseAccess {
                      const std::function<void(const std::vector<TFieldValue>&)>& visit,
                      const TRecordFilter* filter = nullptr, TWalkReport* report = nullptr);
 
+  // Deletes the records of the table that pass the filter, in one transaction of the
+  // session: all of them or (on a failure, TRefused) none. Returns how many went. A
+  // filter text that does not parse is TUnreadable with the parser's message.
+  std::int64_t DeleteRecords(const std::string& table, const TRecordFilter& filter);
+
   // Every consistency check, one line per problem; empty when the file is sound. The
   // free-space maps, then per table: its definition and state, its record pages
   // against the page index and the record count, every index's tree, its entries
