@@ -154,6 +154,7 @@ TEST_F(MaintenanceTest, DeleteRefusesWhatItCannotDoAndChangesNothing) {
   } cases[] = {
       {"delete " + db_ + " dsTable", 2, "delete: needs --filter TEXT"},
       {"delete " + db_ + " dsTable \"--filter=FG=\"", 2, "filter: "},
+      {"delete " + db_ + " dsTable --filter=", 2, "filter: Blank SQL command"},
       {"delete " + db_ + " nosuch --filter=MLG>0", 1, "no table 'nosuch' (tables: dsTable)"},
       {"delete " + dir_.File("missing.hdb") + " dsTable --filter=MLG>0", 2, "missing.hdb"},
   };
