@@ -1,5 +1,6 @@
 #include "dbengine/components/database_repair.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,8 @@
 #include "dbengine/cursor/cursor.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/cursor/open_databases.h"
+#include "dbengine/storage/disk_database.h"
+#include "dbengine/storage/free_space_check.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/data_types.h"
@@ -41,9 +44,10 @@ void OwnConstraints(const THDBConstraintDefs& all, const THDBIndexDefs& indexes,
 
 class Copier {
  public:
-  Copier(const std::string& fileName, const THDBRepairOptions& options) : fileName_(fileName), options_(options) {}
+  Copier(const std::string& fileName, const THDBRepairOptions& options, THDBRepairReport& report)
+      : fileName_(fileName), options_(options), report_(report) {}
 
-  std::string Run() {
+  void Run() {
     source_.DatabaseName = "Repair";
     source_.DatabaseFileName = fileName_;
     source_.Exclusive = true;
@@ -53,6 +57,24 @@ class Copier {
     }
     source_.SetConnected(true);
     CheckSpace();
+
+    // Every table of the original must open before anything is made: a table whose
+    // definition cannot be read would be lost by the copy.
+    std::vector<std::string> names;
+    source_.GetTableNames(names);
+    std::vector<std::unique_ptr<THDBLocalCursor>> sources;
+    for (const std::string& name : names) {
+      auto cursor = std::make_unique<THDBLocalCursor>(source_);
+      cursor->TableName = name;
+      cursor->ReadOnly = true;
+      try {
+        cursor->OpenTable();
+      } catch (const EHDBException& e) {
+        throw std::runtime_error("table '" + name + "' cannot be opened: " + e.what());
+      }
+      total_ += cursor->GetRecordCount();
+      sources.push_back(std::move(cursor));
+    }
 
     const std::string copyName = RepairCopyName(fileName_);
     std::error_code ec;
@@ -69,23 +91,12 @@ class Copier {
     target_.Exclusive = true;
     target_.SetConnected(true);
 
-    std::vector<std::string> names;
-    source_.GetTableNames(names);
-    std::vector<std::unique_ptr<THDBLocalCursor>> sources;
-    for (const std::string& name : names) {
-      auto cursor = std::make_unique<THDBLocalCursor>(source_);
-      cursor->TableName = name;
-      cursor->ReadOnly = true;
-      cursor->OpenTable();
-      total_ += cursor->GetRecordCount();
-      sources.push_back(std::move(cursor));
-    }
     for (auto& cursor : sources) CopyTable(*cursor);
     sources.clear();
+    VerifyCopy();
     target_.SetConnected(false);
     source_.SetConnected(false);
-    fs::rename(copyName, fileName_);
-    return warnings_;
+    PutInPlace(copyName);
   }
 
  private:
@@ -99,7 +110,7 @@ class Copier {
   }
 
   void Report(const std::string& table, bool force) {
-    const int percent = total_ > 0 ? static_cast<int>(copied_ * 100 / total_) : 100;
+    const int percent = total_ > 0 ? static_cast<int>(std::min<std::int64_t>(copied_ * 100 / total_, 100)) : 100;
     if (!force && percent == lastPercent_) return;
     lastPercent_ = percent;
     if (options_.Progress) options_.Progress(percent, table);
@@ -107,10 +118,14 @@ class Copier {
 
   void CopyTable(THDBLocalCursor& in) {
     const std::string& name = in.TableName;
+    THDBRepairTableReport& table = report_.Tables.emplace_back();
+    table.Name = name;
+    table.Counted = in.GetRecordCount();
     Report(name, true);
-    if (THDBDiskTableData* table = in.Table())
-      for (const std::string& problem : table->CheckTable(in.Session))
-        warnings_ += "Table '" + name + "': " + problem + "\n";
+    THDBDiskTableData* data = in.Table();
+    if (data)
+      for (const std::string& problem : data->CheckTable(in.Session))
+        report_.Warnings += "Table '" + name + "': " + problem + "\n";
 
     THDBLocalCursor out(target_);
     out.TableName = name;
@@ -126,13 +141,8 @@ class Copier {
     for (int i = 0; i < in.TableFields.Count(); ++i)
       if (IsBlobBaseType(in.TableFields[i].BaseType)) blobFields.push_back(i);
 
-    out.BeginBatchUpdate();
-    in.SetToBegin();
-    for (;;) {
-      in.CurrentRecord = from.data();
-      const std::uint8_t r = in.GetRecord(gmNext);
-      if (r == grEOF) break;
-      if (r != grOK) throw std::runtime_error("a record of table '" + name + "' cannot be read");
+    // The record in `from` (memory form) goes into the copy.
+    auto copyOne = [&](RecordID id) {
       out.InitRecordBuffer(to.data(), false);
       std::copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(in.DataSize), to.begin());
       out.CurrentRecord = to.data();
@@ -143,43 +153,120 @@ class Copier {
         std::fill(to.begin() + offset, to.begin() + offset + out.TableFields[field].MemoryDataSize, 0);
         NullBitmap::SetNull(to.data(), field);
         if (!present) continue;
-        THDBLocalBLOBStream& reader = in.OpenBlob(field, false);
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(reader.Size()));
-        reader.Read(bytes.data(), reader.Size());
-        in.CloseBlob(field);
+        std::vector<std::uint8_t> bytes;
+        try {
+          in.CurrentRecord = from.data();
+          THDBLocalBLOBStream& reader = in.OpenBlob(field, false);
+          bytes.resize(static_cast<std::size_t>(reader.Size()));
+          reader.Read(bytes.data(), reader.Size());
+          in.CloseBlob(field);
+        } catch (const EHDBException& e) {
+          if (!options_.Salvage) throw;
+          in.FreeBlobs(false);
+          // The record is saved without the value that is lost.
+          report_.Warnings += "Table '" + name + "': record (" + std::to_string(id.PageNo) + ", " +
+                              std::to_string(id.SlotNo) + "): field " + in.TableFields[field].Name +
+                              " cannot be read and stays empty: " + e.what() + "\n";
+          continue;
+        }
+        out.CurrentRecord = to.data();
         THDBLocalBLOBStream& writer = out.OpenBlob(field, true);
         writer.SetSize(0);
         writer.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
       }
+      out.CurrentRecord = to.data();
       out.WriteRecord(true);
-      if (out.LastResult != 0)
-        throw std::runtime_error("a record of table '" + name + "' cannot be stored: " +
-                                 (out.LastErrorText.empty() ? WriteResultText(out.LastResult) : out.LastErrorText));
+      if (out.LastResult != 0) {
+        const std::string why = out.LastErrorText.empty() ? WriteResultText(out.LastResult) : out.LastErrorText;
+        if (!options_.Salvage) throw std::runtime_error("a record of table '" + name + "' cannot be stored: " + why);
+        out.FreeBlobs(false);
+        table.Refused.push_back("record (" + std::to_string(id.PageNo) + ", " + std::to_string(id.SlotNo) + "): " + why);
+        return;
+      }
+      ++table.Saved;
       ++copied_;
       Report(name, false);
+    };
+
+    out.BeginBatchUpdate();
+    if (options_.Salvage && data) {
+      data->SalvageRecords(
+          in.Session,
+          [&](RecordID id, const std::uint8_t* record) {
+            std::copy(record, record + in.DataSize, from.begin());
+            in.SetBufferRecordID(from.data(), id, BookmarkCurrent);
+            copyOne(id);
+          },
+          table.UnreadablePages);
+    } else {
+      in.SetToBegin();
+      for (;;) {
+        in.CurrentRecord = from.data();
+        const std::uint8_t r = in.GetRecord(gmNext);
+        if (r == grEOF) break;
+        if (r != grOK) throw std::runtime_error("a record of table '" + name + "' cannot be read");
+        copyOne(in.Position);
+      }
     }
     out.EndBatchUpdate();
     out.CloseTable();
     in.CloseTable();
   }
 
+  // The copy must be sound before it may replace anything: its free-space maps, and
+  // every table with the records that went into it.
+  void VerifyCopy() {
+    std::vector<std::string> problems = CheckFreeSpaceMaps(*target_.DatabaseData()->PageManager());
+    for (const THDBRepairTableReport& table : report_.Tables) {
+      THDBLocalCursor check(target_);
+      check.TableName = table.Name;
+      check.ReadOnly = true;
+      check.OpenTable();
+      for (const std::string& p : check.Table()->CheckTable(check.Session))
+        problems.push_back("table '" + table.Name + "': " + p);
+      if (check.GetRecordCount() != table.Saved)
+        problems.push_back("table '" + table.Name + "' holds " + std::to_string(check.GetRecordCount()) +
+                           " records, " + std::to_string(table.Saved) + " were copied");
+      check.CloseTable();
+    }
+    if (!problems.empty()) throw std::runtime_error("the copy is not consistent: " + problems.front());
+  }
+
+  void PutInPlace(const std::string& copyName) {
+    if (options_.BackupName.empty()) {
+      fs::rename(copyName, fileName_);
+      return;
+    }
+    fs::rename(fileName_, options_.BackupName);
+    std::error_code ec;
+    fs::rename(copyName, fileName_, ec);
+    if (ec) {
+      // The original goes back to its name; the copy is removed by the caller.
+      std::error_code back;
+      fs::rename(options_.BackupName, fileName_, back);
+      throw fs::filesystem_error("the copy cannot take the original's place", copyName, fileName_, ec);
+    }
+  }
+
   std::string fileName_;
   const THDBRepairOptions& options_;
+  THDBRepairReport& report_;
   THDBLocalSession source_;
   THDBLocalSession target_;
   std::int64_t total_ = 0;
   std::int64_t copied_ = 0;
   int lastPercent_ = -1;
-  std::string warnings_;
 };
 
 }  // namespace
 
-std::string RepairDatabaseFile(const std::string& fileName, const THDBRepairOptions& options) {
+void RepairDatabaseFile(const std::string& fileName, const THDBRepairOptions& options, THDBRepairReport& report) {
   std::string failure;
+  report = {};
   try {
-    Copier copier(fileName, options);
-    return copier.Run();
+    Copier copier(fileName, options, report);
+    copier.Run();
+    return;
   } catch (const EHDBException& e) {
     if (e.NativeError() == Errors::NotEnoughDiskSpace.Code) {
       std::error_code ec;
@@ -193,6 +280,12 @@ std::string RepairDatabaseFile(const std::string& fileName, const THDBRepairOpti
   std::error_code ec;
   fs::remove(RepairCopyName(fileName), ec);
   RaiseHDB(Errors::RepairFailed, fileName, failure);
+}
+
+std::string RepairDatabaseFile(const std::string& fileName, const THDBRepairOptions& options) {
+  THDBRepairReport report;
+  RepairDatabaseFile(fileName, options, report);
+  return report.Warnings;
 }
 
 }  // namespace hdb

@@ -597,6 +597,13 @@ void THDBDiskTableData::ForEachRecord(SessionID session,
   records_->ForEachRecord(session, visit);
 }
 
+void THDBDiskTableData::SalvageRecords(SessionID session,
+                                       const std::function<void(RecordID, const std::uint8_t*)>& visit,
+                                       std::vector<std::int32_t>& unreadable) {
+  Guard guard(database_.Lock());
+  records_->SalvageRecords(session, visit, unreadable);
+}
+
 std::int64_t THDBDiskTableData::GetRecordCount(THDBCursorState& cursor) {
   Guard guard(database_.Lock());
   if (!records_) return 0;

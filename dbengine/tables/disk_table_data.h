@@ -99,6 +99,10 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   std::vector<std::string> CheckTable(SessionID session);
   // Every record in natural order, in memory form.
   void ForEachRecord(SessionID session, const std::function<void(RecordID, const std::uint8_t*)>& visit);
+  // Every record that can still be read, page by page, for a repair (the record
+  // manager's SalvageRecords); the record pages that cannot be read go to `unreadable`.
+  void SalvageRecords(SessionID session, const std::function<void(RecordID, const std::uint8_t*)>& visit,
+                      std::vector<std::int32_t>& unreadable);
 
   bool IsOpen() const { return records_ != nullptr; }
   std::size_t CursorCount() const { return cursors_.size(); }

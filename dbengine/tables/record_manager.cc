@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "dbengine/storage/disk_page_manager.h"
 #include "dbengine/storage/hdb_exception.h"
@@ -332,6 +333,84 @@ void THDBDiskRecordManager::RebuildPageIndex(SessionID session) {
     } catch (const EHDBException&) {
       // A page that cannot be read as a record page of this table is left out.
     }
+  }
+}
+
+void THDBDiskRecordManager::SalvagePages(SessionID session, std::vector<std::int32_t>& pages,
+                                         std::vector<bool>& listed) {
+  std::vector<std::int32_t> fromIndex;
+  try {
+    for (bool more = pageIndex_.First(session); more; more = pageIndex_.Next(session))
+      fromIndex.push_back(pageIndex_.ReadPageNo(session));
+  } catch (const EHDBException&) {
+    // What the walk reached stays listed; the scan finds the rest.
+  }
+  std::vector<std::int32_t> found;
+  THDBDatabaseFreeSpaceManager* freeSpace = pages_.FreeSpace();
+  const std::int32_t pageCount = pages_.GetPageCount();
+  for (std::int32_t pageNo = 1; pageNo < pageCount; ++pageNo) {
+    try {
+      if (freeSpace && (freeSpace->IsMapPage(pageNo) || !freeSpace->IsPageUsed(pageNo, nullptr))) continue;
+      THDBPinnedPage page(pages_, pages_.GetPage(session, pageNo, pages_.MultiUser(), AnyPageType));
+      if (page->PageType() == ptTableRecord && page->OwnerTableID() == tableID_ && PassesOwnership(*page.Get()))
+        found.push_back(pageNo);
+    } catch (const EHDBException&) {
+      // A page that cannot be read is not one the scan can claim.
+    }
+  }
+  std::sort(fromIndex.begin(), fromIndex.end());
+  fromIndex.erase(std::unique(fromIndex.begin(), fromIndex.end()), fromIndex.end());
+  pages.clear();
+  std::set_union(fromIndex.begin(), fromIndex.end(), found.begin(), found.end(), std::back_inserter(pages));
+  listed.assign(pages.size(), false);
+  for (std::size_t i = 0; i < pages.size(); ++i)
+    listed[i] = std::binary_search(fromIndex.begin(), fromIndex.end(), pages[i]);
+}
+
+bool THDBDiskRecordManager::SalvagePage(SessionID session, std::int32_t pageNo, std::vector<std::uint8_t>& records,
+                                        std::vector<RecordID>& ids) {
+  records.clear();
+  ids.clear();
+  if (pageNo <= 0 || pageNo >= pages_.GetPageCount()) return false;
+  RecordPage page(*this, pages_.GetPage(session, pageNo, pages_.MultiUser(), AnyPageType));
+  if (page.Page()->PageType() != ptTableRecord || page.Page()->OwnerTableID() != tableID_ ||
+      !PassesOwnership(*page.Page()))
+    return false;
+  const auto size = static_cast<std::size_t>(memoryRecordSize_);
+  for (std::int32_t s = 0; s < recordsPerPage_; ++s) {
+    if (!page.Occupied(s)) continue;
+    records.resize(records.size() + size);
+    std::memcpy(scratch_.data(), page.Slot(s), scratch_.size());
+    fields_.DiskToMemory(scratch_.data(), records.data() + records.size() - size);
+    ids.push_back({pageNo, static_cast<std::uint16_t>(s)});
+  }
+  return true;
+}
+
+void THDBDiskRecordManager::SalvageRecords(SessionID session,
+                                           const std::function<void(RecordID, const std::uint8_t*)>& visit,
+                                           std::vector<std::int32_t>& unreadable) {
+  std::vector<std::int32_t> pages;
+  std::vector<bool> listed;
+  SalvagePages(session, pages, listed);
+  std::vector<std::uint8_t> records;
+  std::vector<RecordID> ids;
+  const auto size = static_cast<std::size_t>(memoryRecordSize_);
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    bool readable = false, failed = false;
+    try {
+      readable = SalvagePage(session, pages[i], records, ids);
+    } catch (const EHDBException&) {
+      failed = true;
+    }
+    if (!readable) {
+      // A page the scan found by its own header and then read as another is no page
+      // of this table; a listed one, or one that failed to read, is a lost page.
+      if (listed[i] || failed) unreadable.push_back(pages[i]);
+      continue;
+    }
+    // The page is released before the visitor runs: it may write elsewhere.
+    for (std::size_t r = 0; r < ids.size(); ++r) visit(ids[r], records.data() + r * size);
   }
 }
 

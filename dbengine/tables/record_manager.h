@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,14 @@ class THDBDiskRecordManager {
   // The page index's counts must add up to RecordCount: 20292.
   void ValidateCount(SessionID session);
 
+  // Every record that can still be read, for a repair: the pages the page index lists
+  // and the pages of this table a scan of the file finds, in page order, each occupied
+  // slot in memory form. A page the index lists that is not a record page of this
+  // table, or that cannot be read, goes to `unreadable` (its records are lost); a page
+  // index that cannot be walked leaves the scan to find the pages.
+  void SalvageRecords(SessionID session, const std::function<void(RecordID, const std::uint8_t*)>& visit,
+                      std::vector<std::int32_t>& unreadable);
+
   // Every record in natural order, in memory form.
   template <class Visit>
   void ForEachRecord(SessionID session, Visit&& visit);
@@ -83,6 +92,12 @@ class THDBDiskRecordManager {
 
  private:
   class RecordPage;
+  // The candidates of SalvageRecords, ascending; `listed` says which the index names.
+  void SalvagePages(SessionID session, std::vector<std::int32_t>& pages, std::vector<bool>& listed);
+  // The occupied slots of a salvaged page into `records` (memory form, one after the
+  // other) and `ids`; false when the page is no record page of this table.
+  bool SalvagePage(SessionID session, std::int32_t pageNo, std::vector<std::uint8_t>& records,
+                   std::vector<RecordID>& ids);
   bool PassesOwnership(const THDBPage& page) const;
   // Fills the request from slot `slot` of the page and marks the step done.
   void Found(RecordPage& page, std::int32_t slot, THDBNavigationRequest& request, int notFoundError);

@@ -3,20 +3,27 @@
 #include "field_text.h"
 
 #include <cassert>
+#include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
-#include "dbengine/cursor/blob_stream.h"
+#include "dbengine/components/database_error.h"
+#include "dbengine/components/engine_error.h"
+#include "dbengine/components/hdb_database.h"
+#include "dbengine/components/hdb_table.h"
 #include "dbengine/cursor/cursor.h"
 #include "dbengine/cursor/local_session.h"
 #include "dbengine/platform/ansi_charset.h"
 #include "dbengine/platform/codepage.h"
 #include "dbengine/storage/byte_layout.h"
 #include "dbengine/storage/disk_database.h"
+#include "dbengine/storage/error_messages.h"
 #include "dbengine/storage/free_space_check.h"
 #include "dbengine/storage/hdb_exception.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/data_types.h"
+#include "dbengine/tables/date_time_codec.h"
 #include "dbengine/tables/disk_table_data.h"
 #include "dbengine/tables/extended_float.h"
 #include "dbengine/tables/field_defs.h"
@@ -30,8 +37,8 @@ namespace {
 
 namespace le = hdb::le;
 
-// The registry finds a database by its file; the name only has to be there.
-constexpr char SessionDatabaseName[] = "hdbtool";
+// The database components the tool makes are named after it.
+constexpr char DatabaseNamePrefix[] = "hdbtool";
 
 std::string RecordText(hdb::RecordID id) {
   return "(" + std::to_string(id.PageNo) + ", " + std::to_string(id.SlotNo) + ")";
@@ -139,6 +146,12 @@ TFieldInfo DescribeField(const hdb::THDBFieldDef& f, const hdb::THDBConstraintDe
   return info;
 }
 
+// The table component's cursor: a table always opens a local one.
+hdb::THDBLocalCursor& LocalCursor(hdb::THDBTable& table) {
+  assert(table.Cursor());
+  return *static_cast<hdb::THDBLocalCursor*>(table.Cursor());
+}
+
 TTableInfo DescribeCursor(hdb::THDBLocalCursor& cursor) {
   TTableInfo info;
   info.Name = cursor.TableName;
@@ -158,85 +171,71 @@ TTableInfo DescribeCursor(hdb::THDBLocalCursor& cursor) {
 }
 
 }  // namespace
-
-// Field values between a cursor's record buffer and the tool's terms.
+// Field values between the table component's current record (or a key buffer of its
+// cursor) and the tool's terms. Reads and writes of the record go through the field
+// objects of the table, as the program's do; values cross in the engine's stored form,
+// except date-times, which the field objects hold as milliseconds.
 class TRecordCodec {
  public:
-  TRecordCodec(hdb::THDBLocalCursor& cursor, const TTableInfo& info) : cursor_(cursor), info_(info) {
+  TRecordCodec(hdb::THDBTable& table, const TTableInfo& info)
+      : table_(table), cursor_(LocalCursor(table)), info_(info) {
     std::size_t largest = 8;
-    for (int i = 0; i < cursor.TableFields.Count(); ++i)
-      largest = std::max(largest, static_cast<std::size_t>(cursor.TableFields[i].MemoryDataSize) + 2);
+    for (int i = 0; i < cursor_.TableFields.Count(); ++i)
+      largest = std::max(largest, static_cast<std::size_t>(cursor_.TableFields[i].MemoryDataSize) + 2);
     scratch_.resize(largest);
+    for (std::int32_t i = 0; i < table.FieldCount(); ++i) {
+      hdb::THDBField& field = table.Fields(i);
+      assert(field.FieldNo() == i + 1 && "default field objects stand in field order");
+      fields_.push_back(&field);
+    }
   }
 
-  // The cursor's CurrentRecord must be the buffer (BLOB streams read it).
-  void Read(const std::uint8_t* buffer, std::int32_t fieldNo, TFieldValue& value) {
-    const hdb::THDBFieldDef& f = cursor_.TableFields[fieldNo];
+  // A field of the table's current record (or of the record being inserted).
+  void ReadCurrent(std::int32_t fieldNo, TFieldValue& value) {
     const TFieldInfo& info = info_.Fields[static_cast<std::size_t>(fieldNo)];
-    std::uint8_t* raw = scratch_.data();
-    std::memset(raw, 0, scratch_.size());
-    value.IsNull = !cursor_.ReadField(fieldNo, buffer, raw);
-    if (value.IsNull) return;
-    switch (info.Kind) {
-      case TValueKind::Text:
-        value.Bytes.assign(reinterpret_cast<const char*>(raw),
-                           strnlen(reinterpret_cast<const char*>(raw), static_cast<std::size_t>(f.MemoryDataSize)));
-        return;
-      case TValueKind::WideText: {
-        value.Wide.clear();
-        for (std::int32_t i = 0; i + 1 < f.MemoryDataSize; i += 2) {
-          const char16_t unit = le::Load<std::uint16_t>(raw, static_cast<std::size_t>(i));
-          if (unit == 0) break;
-          value.Wide.push_back(unit);
-        }
-        return;
-      }
-      case TValueKind::Integer:
-      case TValueKind::Logical:
-        value.Integer = hdb::LoadIntegerValue(raw, f.BaseType);
-        return;
-      case TValueKind::Float:
-        value.Float = f.BaseType == hdb::btSingle   ? le::Load<float>(raw, 0)
-                      : f.BaseType == hdb::btDouble ? le::Load<double>(raw, 0)
-                                                    : hdb::ExtendedToLongDouble(raw);
-        return;
-      case TValueKind::Currency:
-        value.Float = le::Load<double>(raw, 0);
-        return;
-      case TValueKind::Date:
-      case TValueKind::Time:
-        value.Integer = le::Load<std::int32_t>(raw, 0);
-        return;
-      case TValueKind::DateTime:
-        value.Integer = le::Load<std::int32_t>(raw, 0);
-        value.Time = le::Load<std::int32_t>(raw, 4);
-        return;
-      case TValueKind::Bytes:
-        value.Bytes.assign(reinterpret_cast<const char*>(raw), static_cast<std::size_t>(info.Capacity));
-        return;
-      case TValueKind::Blob:
-      case TValueKind::Memo:
-      case TValueKind::WideMemo: {
-        hdb::THDBLocalBLOBStream& stream = cursor_.OpenBlob(fieldNo, false);
-        std::string bytes(static_cast<std::size_t>(stream.Size()), '\0');
-        stream.Read(bytes.data(), stream.Size());
-        cursor_.CloseBlob(fieldNo);
+    hdb::THDBField& field = *fields_[static_cast<std::size_t>(fieldNo)];
+    if (info.Kind == TValueKind::Blob || info.Kind == TValueKind::Memo || info.Kind == TValueKind::WideMemo) {
+      value.Bytes.clear();
+      value.Wide.clear();
+      if (table_.GetFieldData(field, nullptr)) {
+        std::string bytes = table_.GetBlobData(field);
         if (info.Kind == TValueKind::WideMemo) {
           value.Wide.resize(bytes.size() / 2);
           for (std::size_t i = 0; i < value.Wide.size(); ++i) value.Wide[i] = le::Load<std::uint16_t>(bytes.data(), 2 * i);
         } else {
           value.Bytes = std::move(bytes);
         }
-        value.IsNull = value.Bytes.empty() && value.Wide.empty();
-        return;
       }
+      value.IsNull = value.Bytes.empty() && value.Wide.empty();
+      return;
     }
+    std::uint8_t* raw = scratch_.data();
+    std::memset(raw, 0, scratch_.size());
+    value.IsNull = !table_.GetFieldData(field, raw);
+    if (value.IsNull) return;
+    if (info.Kind == TValueKind::DateTime) {
+      // Back from milliseconds to the stored day and time of day.
+      const double ms = le::Load<double>(raw, 0);
+      const double days = std::floor(ms / hdb::MSecsPerDay);
+      le::Store<std::int32_t>(raw, 0, static_cast<std::int32_t>(days));
+      le::Store<std::int32_t>(raw, 4, static_cast<std::int32_t>(ms - days * hdb::MSecsPerDay));
+    }
+    Decode(fieldNo, value);
   }
 
-  // The cursor's CurrentRecord must be the buffer (BLOB streams write to it).
-  void Write(std::uint8_t* buffer, std::int32_t fieldNo, const TFieldValue& value) {
+  // A field of a key buffer of the cursor (the key range of a search).
+  void ReadKey(const std::uint8_t* buffer, std::int32_t fieldNo, TFieldValue& value) {
+    std::uint8_t* raw = scratch_.data();
+    std::memset(raw, 0, scratch_.size());
+    value.IsNull = !cursor_.ReadField(fieldNo, buffer, raw);
+    if (!value.IsNull) Decode(fieldNo, value);
+  }
+
+  // A field of the record being inserted.
+  void Write(std::int32_t fieldNo, const TFieldValue& value) {
+    hdb::THDBField& field = *fields_[static_cast<std::size_t>(fieldNo)];
     if (value.IsNull) {
-      cursor_.WriteField(fieldNo, buffer, nullptr);
+      table_.SetFieldData(field, nullptr);
       return;
     }
     const hdb::THDBFieldDef& f = cursor_.TableFields[fieldNo];
@@ -285,47 +284,141 @@ class TRecordCodec {
         break;
       case TValueKind::Blob:
       case TValueKind::Memo:
+        table_.SetBlobData(field, value.Bytes);
+        return;
       case TValueKind::WideMemo: {
-        // The stream brings the value and clears the field's NULL flag.
-        hdb::THDBLocalBLOBStream& stream = cursor_.OpenBlob(fieldNo, true);
-        if (info.Kind == TValueKind::WideMemo) {
-          std::string bytes(value.Wide.size() * 2, '\0');
-          for (std::size_t i = 0; i < value.Wide.size(); ++i) le::Store<std::uint16_t>(bytes.data(), 2 * i, value.Wide[i]);
-          stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-        } else {
-          stream.Write(value.Bytes.data(), static_cast<std::int64_t>(value.Bytes.size()));
-        }
+        std::string bytes(value.Wide.size() * 2, '\0');
+        for (std::size_t i = 0; i < value.Wide.size(); ++i) le::Store<std::uint16_t>(bytes.data(), 2 * i, value.Wide[i]);
+        table_.SetBlobData(field, bytes);
         return;
       }
     }
-    cursor_.WriteField(fieldNo, buffer, raw);
+    if (info.Kind == TValueKind::DateTime) {
+      const double ms = static_cast<double>(le::Load<std::int32_t>(raw, 0)) * hdb::MSecsPerDay + le::Load<std::int32_t>(raw, 4);
+      le::Store<double>(raw, 0, ms);
+    }
+    table_.SetFieldData(field, raw);
   }
 
  private:
+  // The value in scratch_ (the stored form of a field that is not a BLOB).
+  void Decode(std::int32_t fieldNo, TFieldValue& value) {
+    const hdb::THDBFieldDef& f = cursor_.TableFields[fieldNo];
+    const TFieldInfo& info = info_.Fields[static_cast<std::size_t>(fieldNo)];
+    const std::uint8_t* raw = scratch_.data();
+    switch (info.Kind) {
+      case TValueKind::Text:
+        value.Bytes.assign(reinterpret_cast<const char*>(raw),
+                           strnlen(reinterpret_cast<const char*>(raw), static_cast<std::size_t>(f.MemoryDataSize)));
+        return;
+      case TValueKind::WideText: {
+        value.Wide.clear();
+        for (std::int32_t i = 0; i + 1 < f.MemoryDataSize; i += 2) {
+          const char16_t unit = le::Load<std::uint16_t>(raw, static_cast<std::size_t>(i));
+          if (unit == 0) break;
+          value.Wide.push_back(unit);
+        }
+        return;
+      }
+      case TValueKind::Integer:
+      case TValueKind::Logical:
+        value.Integer = hdb::LoadIntegerValue(raw, f.BaseType);
+        return;
+      case TValueKind::Float:
+        value.Float = f.BaseType == hdb::btSingle   ? le::Load<float>(raw, 0)
+                      : f.BaseType == hdb::btDouble ? le::Load<double>(raw, 0)
+                                                    : hdb::ExtendedToLongDouble(raw);
+        return;
+      case TValueKind::Currency:
+        value.Float = le::Load<double>(raw, 0);
+        return;
+      case TValueKind::Date:
+      case TValueKind::Time:
+        value.Integer = le::Load<std::int32_t>(raw, 0);
+        return;
+      case TValueKind::DateTime:
+        value.Integer = le::Load<std::int32_t>(raw, 0);
+        value.Time = le::Load<std::int32_t>(raw, 4);
+        return;
+      case TValueKind::Bytes:
+        value.Bytes.assign(reinterpret_cast<const char*>(raw), static_cast<std::size_t>(info.Capacity));
+        return;
+      case TValueKind::Blob:
+      case TValueKind::Memo:
+      case TValueKind::WideMemo:
+        assert(false && "BLOB values come from the dataset");
+        return;
+    }
+  }
+
+  hdb::THDBTable& table_;
   hdb::THDBLocalCursor& cursor_;
   const TTableInfo& info_;
+  std::vector<hdb::THDBField*> fields_;
   std::vector<std::uint8_t> scratch_;
 };
 
 // ---- The database -------------------------------------------------------------------
 
+namespace {
+
+// Each access joins the default session under a name of its own, so that two accesses
+// (or one left by a caller) never meet.
+std::string NextDatabaseName() {
+  static int next = 0;
+  return std::string(DatabaseNamePrefix) + std::to_string(++next);
+}
+
+// The engine's word for a failure, whatever layer raised it.
+std::string ErrorText(const std::exception& e) { return e.what(); }
+
+bool IsCannotRetrieve(const hdb::EHDBException& e) { return e.NativeError() == hdb::Errors::CannotRetrieveRecord.Code; }
+
+}  // namespace
+
 TDatabaseAccess::TDatabaseAccess(std::string file, TAccessMode mode)
-    : file_(std::move(file)), session_(std::make_unique<hdb::THDBLocalSession>()) {
-  session_->DatabaseName = SessionDatabaseName;
-  session_->DatabaseFileName = file_;
-  session_->ReadOnly = mode == TAccessMode::Read;
+    : file_(std::move(file)), database_(std::make_unique<hdb::THDBDatabase>()) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file_, ec)) {
+    // The component only says that the file does not exist; the engine says why it
+    // cannot be opened (no such file, a folder, no permission).
+    hdb::THDBLocalSession probe;
+    probe.DatabaseName = NextDatabaseName();
+    probe.DatabaseFileName = file_;
+    probe.ReadOnly = true;
+    try {
+      probe.SetConnected(true);
+    } catch (const hdb::EHDBException& e) {
+      RaiseUnreadable(e.what());
+    }
+  }
+  database_->SetDatabaseName(NextDatabaseName());
+  database_->SetDatabaseFileName(file_);
+  database_->ReadOnly = mode == TAccessMode::Read;
+  // The tool opens a file that needs repair as it is: check names the problem and
+  // repair is a verb of its own.
+  database_->SilentMode = true;
+  database_->OnNeedRepair = [](hdb::THDBDatabase&) { return false; };
   try {
-    session_->SetConnected(true);
-  } catch (const hdb::EHDBException& e) {
-    RaiseUnreadable(e.what());
+    database_->Open();
+  } catch (const std::exception& e) {
+    RaiseUnreadable(ErrorText(e));
   }
 }
 
-TDatabaseAccess::~TDatabaseAccess() = default;
+TDatabaseAccess::~TDatabaseAccess() {
+  try {
+    database_->Close();
+  } catch (const std::exception&) {
+    // The file closes with the session, which drops what no commit wrote.
+  }
+}
+
+hdb::THDBLocalSession& TDatabaseAccess::Session() const { return database_->EngineSession(); }
 
 void TDatabaseAccess::CreateDatabase(const std::string& file) {
   hdb::THDBLocalSession maker;
-  maker.DatabaseName = SessionDatabaseName;
+  maker.DatabaseName = NextDatabaseName();
   maker.DatabaseFileName = file;
   try {
     maker.CreateDatabase();
@@ -336,46 +429,110 @@ void TDatabaseAccess::CreateDatabase(const std::string& file) {
 
 void TDatabaseAccess::RaiseUnreadable(const std::string& what) const { throw TUnreadable{file_ + ": " + what}; }
 
-bool TDatabaseAccess::NeedsRepair() const { return session_->NeedsRepair != 0; }
+bool TDatabaseAccess::NeedsRepair() const { return Session().NeedsRepair != 0; }
 
 std::vector<std::string> TDatabaseAccess::TableNames() {
   std::vector<std::string> names;
   try {
-    session_->GetTableNames(names);
+    Session().GetTableNames(names);
   } catch (const hdb::EHDBException& e) {
     RaiseUnreadable(e.what());
   }
   return names;
 }
 
-std::unique_ptr<hdb::THDBLocalCursor> TDatabaseAccess::OpenCursor(const std::string& table) {
+void TDatabaseAccess::RequireTable(const std::string& table) {
   bool exists = false;
   try {
-    exists = session_->TableExists(table);
+    exists = Session().TableExists(table);
   } catch (const hdb::EHDBException& e) {
     RaiseUnreadable(e.what());
   }
-  if (!exists) {
-    std::string known;
-    for (const std::string& name : TableNames()) known += (known.empty() ? "" : ", ") + name;
-    throw TRefused{file_ + ": no table '" + table + "' (" + (known.empty() ? "the file holds no table" : "tables: " + known) +
-                   ")"};
+  if (exists) return;
+  std::string known;
+  for (const std::string& name : TableNames()) known += (known.empty() ? "" : ", ") + name;
+  throw TRefused{file_ + ": no table '" + table + "' (" + (known.empty() ? "the file holds no table" : "tables: " + known) +
+                 ")"};
+}
+
+std::unique_ptr<hdb::THDBTable> TDatabaseAccess::NewTable(const std::string& table) const {
+  auto component = std::make_unique<hdb::THDBTable>();
+  component->SetDatabaseName(database_->DatabaseName());
+  component->SetTableName(table);
+  component->SetReadOnly(database_->ReadOnly);
+  return component;
+}
+
+std::unique_ptr<hdb::THDBTable> TDatabaseAccess::TryOpenTable(const std::string& table, TOpenFailure& failure,
+                                                              std::unique_ptr<hdb::THDBLocalCursor>* bare,
+                                                              const std::string& index, const TRecordFilter* filter) {
+  RequireTable(table);
+  std::unique_ptr<hdb::THDBTable> component = NewTable(table);
+  // The order and the filter are the component's before it opens, so that the first
+  // record it shows is the first one of the walk.
+  if (!index.empty()) component->SetIndexName(index);
+  if (filter) {
+    component->SetFilterOptions(static_cast<std::uint8_t>((filter->CaseInsensitive ? hdb::foCaseInsensitive : 0) |
+                                                          (filter->PartialCompare ? 0 : hdb::foNoPartialCompare)));
+    component->SetFilter(filter->Text);
+    component->SetFiltered(true);
   }
-  auto cursor = std::make_unique<hdb::THDBLocalCursor>(*session_);
-  cursor->TableName = table;
-  cursor->ReadOnly = session_->ReadOnly;
   try {
-    cursor->OpenTable();
-  } catch (const hdb::EHDBException& e) {
-    RaiseUnreadable("table '" + table + "': " + e.what());
+    // An empty Filter is no filter to the component; to the tool it is a text that
+    // does not parse (a delete with it must not take every record).
+    if (filter && filter->Text.empty()) throw hdb::EHDBException(0, "the filter text is empty");
+    component->Open();
+  } catch (const std::exception& e) {
+    // Opening shows the first record. Whether the table itself opens tells a table
+    // that cannot be read at all from one whose first record cannot be, and whether
+    // the filter parses on it one whose filter text is wrong.
+    failure.Text = ErrorText(e);
+    const auto* engine = dynamic_cast<const hdb::EHDBException*>(&e);
+    failure.CannotRetrieve = engine && IsCannotRetrieve(*engine);
+    auto cursor = std::make_unique<hdb::THDBLocalCursor>(Session());
+    cursor->TableName = table;
+    cursor->ReadOnly = true;
+    try {
+      cursor->OpenTable();
+      failure.TableOpens = true;
+    } catch (const hdb::EHDBException& opening) {
+      failure.TableOpens = false;
+      failure.Text = opening.what();
+      return nullptr;
+    }
+    if (filter) {
+      try {
+        cursor->SetFilterText(filter->Text, filter->CaseInsensitive, filter->PartialCompare);
+        cursor->ClearFilter();
+      } catch (const hdb::EHDBException& parsing) {
+        failure.BadFilter = true;
+        failure.Text = parsing.Message();
+      }
+    }
+    if (bare) *bare = std::move(cursor);
+    return nullptr;
   }
-  return cursor;
+  // The engine's own constraint check words a missing value; the field objects' check
+  // of required fields would come first with a text of its own.
+  for (std::int32_t i = 0; i < component->FieldCount(); ++i) component->Fields(i).Required = false;
+  return component;
+}
+
+std::unique_ptr<hdb::THDBTable> TDatabaseAccess::OpenTable(const std::string& table) {
+  TOpenFailure failure;
+  std::unique_ptr<hdb::THDBTable> component = TryOpenTable(table, failure);
+  if (!component) RaiseUnreadable("table '" + table + "': " + failure.Text);
+  return component;
 }
 
 TTableInfo TDatabaseAccess::Describe(const std::string& table) {
-  std::unique_ptr<hdb::THDBLocalCursor> cursor = OpenCursor(table);
+  TOpenFailure failure;
+  std::unique_ptr<hdb::THDBLocalCursor> bare;
+  std::unique_ptr<hdb::THDBTable> component = TryOpenTable(table, failure, &bare);
+  // The definitions of a table whose records cannot be shown are still read.
+  if (!component && !bare) RaiseUnreadable("table '" + table + "': " + failure.Text);
   try {
-    return DescribeCursor(*cursor);
+    return DescribeCursor(component ? LocalCursor(*component) : *bare);
   } catch (const hdb::EHDBException& e) {
     RaiseUnreadable("table '" + table + "': " + e.what());
   }
@@ -383,7 +540,7 @@ TTableInfo TDatabaseAccess::Describe(const std::string& table) {
 
 void TDatabaseAccess::CreateTable(const std::string& table, const hdb::THDBFieldDefs& fields,
                                   const hdb::THDBIndexDefs& indexes, const hdb::THDBConstraintDefs& constraints) {
-  hdb::THDBLocalCursor maker(*session_);
+  hdb::THDBLocalCursor maker(Session());
   maker.TableName = table;
   try {
     maker.CreateTable(fields, indexes, constraints);
@@ -407,13 +564,11 @@ std::string DescribePath(hdb::THDBLocalCursor& c, TRecordCodec& codec, const TTa
   auto describe = [&](std::uint8_t type, std::vector<std::uint8_t> key, std::int32_t count) {
     if (type < 1 || type > 5 || key.empty()) return;
     key.resize(std::max(key.size(), static_cast<std::size_t>(c.FullSize)), 0);
-    std::uint8_t* const saved = c.CurrentRecord;
-    c.CurrentRecord = key.data();
     for (std::int32_t k = 0; k < count && k < def.ColumnCount(); ++k) {
       const int fieldNo = c.TableFields.FindByName(def.Columns[static_cast<std::size_t>(k)].Name);
       if (fieldNo < 0) continue;
       TFieldValue value;
-      codec.Read(key.data(), fieldNo, value);
+      codec.ReadKey(key.data(), fieldNo, value);
       std::string text, reason;
       if (value.IsNull || !FormatFieldText(info.Fields[static_cast<std::size_t>(fieldNo)], value, text, reason))
         text = "NULL";
@@ -425,7 +580,6 @@ std::string DescribePath(hdb::THDBLocalCursor& c, TRecordCodec& codec, const TTa
       terms.push_back(hdb::platform::Win1252ToUtf8(info.Fields[static_cast<std::size_t>(fieldNo)].Name) + " " +
                       (last ? kOperators[type] : "=") + " " + text);
     }
-    c.CurrentRecord = saved;
   };
   describe(r.StartType, r.StartKey, r.StartKeyFieldCount);
   if (r.StopType != r.StartType || r.StopKey != r.StartKey)
@@ -444,60 +598,98 @@ std::string DescribePath(hdb::THDBLocalCursor& c, TRecordCodec& codec, const TTa
 void TDatabaseAccess::ForEachRecord(const std::string& table, const std::string& index,
                                     const std::function<void(const std::vector<TFieldValue>&)>& visit,
                                     const TRecordFilter* filter, TWalkReport* report) {
-  std::unique_ptr<hdb::THDBLocalCursor> cursor = OpenCursor(table);
-  hdb::THDBLocalCursor& c = *cursor;
-  TTableInfo info;
-  try {
-    info = DescribeCursor(c);
-  } catch (const hdb::EHDBException& e) {
-    RaiseUnreadable("table '" + table + "': " + e.what());
-  }
+  const TTableInfo info = Describe(table);
+  std::string indexName;
   if (!index.empty()) {
-    const int found = c.IndexDefs.FindByName(index);
-    if (found < 0 || c.IndexDefs[found].IsTemporary) {
+    for (const TIndexInfo& i : info.Indexes)
+      if (hdb::platform::AnsiSameText(i.Name, index)) indexName = i.Name;
+    if (indexName.empty()) {
       std::string known;
       for (const TIndexInfo& i : info.Indexes) known += (known.empty() ? "" : ", ") + i.Name;
       throw TRefused{file_ + ": table '" + table + "' has no index '" + index + "' (" +
                      (known.empty() ? "it has none" : "indexes: " + known) + ")"};
     }
-    c.SetIndexByName(index);
   }
-  if (filter) {
-    try {
-      c.SetFilterText(filter->Text, filter->CaseInsensitive, filter->PartialCompare);
-    } catch (const hdb::EHDBException& e) {
-      throw TUnreadable{file_ + ": filter: " + e.Message()};
-    }
+  TOpenFailure failure;
+  std::unique_ptr<hdb::THDBTable> component = TryOpenTable(table, failure, nullptr, indexName, filter);
+  if (!component) RaiseOpenFailure(table, failure);
+  hdb::THDBTable& t = *component;
+  hdb::THDBLocalCursor& c = LocalCursor(t);
+  TRecordCodec codec(t, info);
+  // Every filtered step is a search from where the last one stopped; the first one,
+  // made by opening, shows the path every later one takes.
+  if (filter && report) {
+    report->Path = DescribePath(c, codec, info);
+    report->RecordsRead += c.LastSearch.RecordsRead;
   }
-  TRecordCodec codec(c, info);
-  std::vector<std::uint8_t> buffer = c.AllocRecordBuffer();
   std::vector<TFieldValue> values(info.Fields.size());
   std::int64_t visited = 0;
-  bool firstSearch = true;
   try {
-    c.SetToBegin();
-    for (;;) {
-      c.CurrentRecord = buffer.data();
-      c.LastSearch = {};
-      const std::uint8_t result = c.GetRecord(hdb::gmNext);
-      if (filter && report) {
-        // Every filtered step is a search from where the last one stopped; the first
-        // one shows the path every later one takes.
-        if (firstSearch) report->Path = DescribePath(c, codec, info);
-        firstSearch = false;
-        report->RecordsRead += c.LastSearch.RecordsRead;
-      }
-      if (result == hdb::grEOF) break;
-      if (result != hdb::grOK)
-        RaiseUnreadable("table '" + table + "': record " + std::to_string(visited + 1) + " cannot be read");
+    while (!t.IsAtEnd()) {
       for (std::int32_t i = 0; i < static_cast<std::int32_t>(values.size()); ++i)
-        codec.Read(buffer.data(), i, values[static_cast<std::size_t>(i)]);
+        codec.ReadCurrent(i, values[static_cast<std::size_t>(i)]);
       ++visited;
       visit(values);
+      c.LastSearch = {};
+      t.GoNext();
+      if (filter && report) report->RecordsRead += c.LastSearch.RecordsRead;
     }
   } catch (const hdb::EHDBException& e) {
+    if (IsCannotRetrieve(e))
+      RaiseUnreadable("table '" + table + "': record " + std::to_string(visited + 1) + " cannot be read");
     RaiseUnreadable("table '" + table + "', after record " + std::to_string(visited) + ": " + e.what());
   }
+}
+
+void TDatabaseAccess::RaiseOpenFailure(const std::string& table, const TOpenFailure& failure) const {
+  if (!failure.TableOpens) RaiseUnreadable("table '" + table + "': " + failure.Text);
+  if (failure.BadFilter) throw TUnreadable{file_ + ": filter: " + failure.Text};
+  // The first record of the walk could not be read.
+  if (failure.CannotRetrieve) RaiseUnreadable("table '" + table + "': record 1 cannot be read");
+  RaiseUnreadable("table '" + table + "', after record 0: " + failure.Text);
+}
+
+// ---- Deletes ------------------------------------------------------------------------
+
+std::int64_t TDatabaseAccess::DeleteRecords(const std::string& table, const TRecordFilter& filter) {
+  TOpenFailure failure;
+  std::unique_ptr<hdb::THDBTable> component = TryOpenTable(table, failure, nullptr, std::string(), &filter);
+  if (!component) RaiseOpenFailure(table, failure);
+  hdb::THDBTable& t = *component;
+  hdb::THDBLocalCursor& c = LocalCursor(t);
+  if (t.IsEmpty()) return 0;
+  // The view moves on to the next passing record after each delete; a view that
+  // never empties would be a fault, and stops at the table's count.
+  const std::int64_t limit = t.RecordCount();
+  std::int64_t deleted = 0;
+  hdb::RecordID current;
+  try {
+    Session().StartTransaction();
+    while (!t.IsEmpty()) {
+      if (deleted == limit) throw TRefused{file_ + ": table '" + table + "': the delete does not come to an end"};
+      current = t.GetBookmark();
+      t.DeleteCurrent();
+      ++deleted;
+    }
+    Session().CommitTransaction(true);
+  } catch (...) {
+    try {
+      if (Session().InTransaction()) Session().RollbackTransaction();
+    } catch (const hdb::EHDBException&) {
+      // The file closes with the session, which drops what no commit wrote.
+    }
+    try {
+      throw;
+    } catch (const hdb::EHDBEngineError&) {
+      throw TRefused{file_ + ": table '" + table + "': record " + RecordText(current) + " cannot be deleted: " +
+                     (c.LastResult == hdb::wrErrorText ? c.LastErrorText : hdb::WriteResultText(c.LastResult))};
+    } catch (const hdb::EHDBException& e) {
+      throw TRefused{file_ + ": table '" + table + "': the delete failed: " + e.what()};
+    } catch (const hdb::EDatabaseError& e) {
+      throw TRefused{file_ + ": table '" + table + "': the delete failed: " + e.what()};
+    }
+  }
+  return deleted;
 }
 
 // ---- The check ----------------------------------------------------------------------
@@ -506,7 +698,7 @@ std::vector<std::string> TDatabaseAccess::Check() {
   std::vector<std::string> problems;
   if (NeedsRepair()) problems.push_back("the file's last commit was interrupted: it needs repair");
   try {
-    for (const std::string& p : hdb::CheckFreeSpaceMaps(*session_->DatabaseData()->PageManager()))
+    for (const std::string& p : hdb::CheckFreeSpaceMaps(*Session().DatabaseData()->PageManager()))
       problems.push_back("free-space maps: " + p);
   } catch (const hdb::EHDBException& e) {
     problems.push_back(std::string("free-space maps: ") + e.what());
@@ -515,47 +707,108 @@ std::vector<std::string> TDatabaseAccess::Check() {
   return problems;
 }
 
+namespace {
+
+// The steps of a check's walk over a table in one order. The table component walks as
+// the program does; a table it cannot open (its first record cannot be read) is walked
+// by a bare cursor, so that the check still names every problem. A record that cannot
+// be fetched raises Errors::CannotRetrieveRecord either way.
+class TCheckWalk {
+ public:
+  virtual ~TCheckWalk() = default;
+  // Empty name: natural order. Then the first record; false when there is none.
+  virtual bool First(const std::string& index) = 0;
+  virtual bool Next() = 0;
+  virtual hdb::RecordID Current() const = 0;
+  virtual int Compare(hdb::RecordID a, hdb::RecordID b) const = 0;
+};
+
+class TComponentWalk final : public TCheckWalk {
+ public:
+  explicit TComponentWalk(hdb::THDBTable& table) : t_(table) {}
+  bool First(const std::string& index) override {
+    t_.SetIndexName(index);
+    t_.GoFirst();
+    return !t_.IsAtEnd();
+  }
+  bool Next() override {
+    t_.GoNext();
+    return !t_.IsAtEnd();
+  }
+  hdb::RecordID Current() const override { return t_.GetBookmark(); }
+  int Compare(hdb::RecordID a, hdb::RecordID b) const override { return t_.CompareBookmarks(a, b); }
+
+ private:
+  hdb::THDBTable& t_;
+};
+
+class TCursorWalk final : public TCheckWalk {
+ public:
+  explicit TCursorWalk(hdb::THDBLocalCursor& cursor) : c_(cursor), buffer_(cursor.AllocRecordBuffer()) {}
+  bool First(const std::string& index) override {
+    c_.SetIndexByName(index);
+    c_.SetToBegin();
+    return Next();
+  }
+  bool Next() override {
+    c_.CurrentRecord = buffer_.data();
+    const std::uint8_t result = c_.GetRecord(hdb::gmNext);
+    if (result == hdb::grEOF) return false;
+    if (result != hdb::grOK) hdb::RaiseHDB(hdb::Errors::CannotRetrieveRecord);
+    return true;
+  }
+  hdb::RecordID Current() const override { return c_.Position; }
+  int Compare(hdb::RecordID a, hdb::RecordID b) const override { return c_.CompareBookmarks(a, b); }
+
+ private:
+  hdb::THDBLocalCursor& c_;
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
 void TDatabaseAccess::CheckTable(const std::string& table, std::vector<std::string>& problems) {
   const std::string prefix = "table " + table + ": ";
-  auto cursor = std::make_unique<hdb::THDBLocalCursor>(*session_);
-  hdb::THDBLocalCursor& c = *cursor;
-  c.TableName = table;
-  c.ReadOnly = true;
+  std::unique_ptr<hdb::THDBTable> component = NewTable(table);
+  component->SetReadOnly(true);
+  std::unique_ptr<hdb::THDBLocalCursor> bare;
+  std::unique_ptr<TCheckWalk> walker;
   try {
-    c.OpenTable();
-  } catch (const hdb::EHDBException& e) {
-    problems.push_back(prefix + "cannot be opened: " + e.what());
-    return;
+    component->Open();
+    walker = std::make_unique<TComponentWalk>(*component);
+  } catch (const std::exception&) {
+    bare = std::make_unique<hdb::THDBLocalCursor>(Session());
+    bare->TableName = table;
+    bare->ReadOnly = true;
+    try {
+      bare->OpenTable();
+    } catch (const hdb::EHDBException& e) {
+      problems.push_back(prefix + "cannot be opened: " + e.what());
+      return;
+    }
+    walker = std::make_unique<TCursorWalk>(*bare);
   }
+  hdb::THDBLocalCursor& c = bare ? *bare : LocalCursor(*component);
   std::vector<std::string> found;
   std::int64_t count = 0;
   try {
-    found = c.Table()->CheckTable(session_->SessionID());
+    found = c.Table()->CheckTable(Session().SessionID());
     count = c.GetRecordCount();
   } catch (const hdb::EHDBException& e) {
     found.push_back(e.what());
   }
   for (const std::string& p : found) problems.push_back(prefix + p);
 
-  std::vector<std::uint8_t> buffer = c.AllocRecordBuffer();
-  // Walks the records in the cursor's order; a walk longer than the records would
-  // never end on a damaged tree, so it stops one past the count.
+  // Walks the records in one order; a walk longer than the records would never end on
+  // a damaged tree, so it stops one past the count.
   auto walk = [&](const std::string& what, int indexNo) {
-    c.SetIndexByName(indexNo < 0 ? std::string() : c.IndexDefs[indexNo].Name);
     std::int64_t visited = 0;
     hdb::RecordID previous;
     try {
-      c.SetToBegin();
-      for (;;) {
-        c.CurrentRecord = buffer.data();
-        const std::uint8_t result = c.GetRecord(hdb::gmNext);
-        if (result == hdb::grEOF) break;
-        if (result != hdb::grOK) {
-          problems.push_back(prefix + what + ": record " + std::to_string(visited + 1) + " in its order cannot be read");
-          return;
-        }
-        const hdb::RecordID current = c.Position;
-        if (visited > 0 && indexNo >= 0 && c.CompareBookmarks(previous, current) >= 0) {
+      for (bool more = walker->First(indexNo < 0 ? std::string() : c.IndexDefs[indexNo].Name); more;
+           more = walker->Next()) {
+        const hdb::RecordID current = walker->Current();
+        if (visited > 0 && indexNo >= 0 && walker->Compare(previous, current) >= 0) {
           problems.push_back(prefix + what + ": record " + RecordText(previous) + " comes before " +
                              RecordText(current) + " but does not sort before it");
           return;
@@ -564,7 +817,10 @@ void TDatabaseAccess::CheckTable(const std::string& table, std::vector<std::stri
         previous = current;
       }
     } catch (const hdb::EHDBException& e) {
-      problems.push_back(prefix + what + ": " + e.what());
+      if (IsCannotRetrieve(e))
+        problems.push_back(prefix + what + ": record " + std::to_string(visited + 1) + " in its order cannot be read");
+      else
+        problems.push_back(prefix + what + ": " + e.what());
       return;
     }
     if (visited != count)
@@ -585,49 +841,51 @@ void TDatabaseAccess::CheckTable(const std::string& table, std::vector<std::stri
 // ---- Imports ------------------------------------------------------------------------
 
 TTableInserter::TTableInserter(TDatabaseAccess& database, const std::string& table)
-    : database_(database), cursor_(database.OpenCursor(table)) {
+    : database_(database), table_(database.OpenTable(table)) {
   try {
-    info_ = DescribeCursor(*cursor_);
+    info_ = DescribeCursor(LocalCursor(*table_));
   } catch (const hdb::EHDBException& e) {
     database_.RaiseUnreadable("table '" + table + "': " + e.what());
   }
-  buffer_ = cursor_->AllocRecordBuffer();
-  codec_ = std::make_unique<TRecordCodec>(*cursor_, info_);
-  database_.session_->StartTransaction();
+  codec_ = std::make_unique<TRecordCodec>(*table_, info_);
+  database_.Session().StartTransaction();
 }
 
 TTableInserter::~TTableInserter() {
   if (committed_) return;
   try {
-    cursor_->FreeBlobs(false);
-    if (database_.session_->InTransaction()) database_.session_->RollbackTransaction();
-  } catch (const hdb::EHDBException&) {
+    // A refused record is still pending: cancelling it drops what it held.
+    table_->Close();
+    if (database_.Session().InTransaction()) database_.Session().RollbackTransaction();
+  } catch (const std::exception&) {
     // The file closes with the session, which drops what no commit wrote.
   }
 }
 
 std::string TTableInserter::Insert(const std::vector<std::optional<TFieldValue>>& values) {
   assert(values.size() == info_.Fields.size());
-  hdb::THDBLocalCursor& c = *cursor_;
-  TRecordCodec& codec = *codec_;
+  hdb::THDBTable& t = *table_;
   try {
-    c.InitRecordBuffer(buffer_.data(), true);
-    c.CurrentRecord = buffer_.data();
+    t.BeginInsert();
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(values.size()); ++i)
-      if (const auto& v = values[static_cast<std::size_t>(i)]) codec.Write(buffer_.data(), i, *v);
-    c.CurrentRecord = buffer_.data();
-    c.WriteRecord(true);
+      if (const auto& v = values[static_cast<std::size_t>(i)]) codec_->Write(i, *v);
+    t.PostRecord();
+  } catch (const hdb::EHDBEngineError&) {
+    hdb::THDBLocalCursor& c = LocalCursor(t);
+    std::string reason = c.LastResult == hdb::wrErrorText ? c.LastErrorText : hdb::WriteResultText(c.LastResult);
+    t.CancelRecord();
+    return reason;
   } catch (const hdb::EHDBException& e) {
     database_.RaiseUnreadable("table '" + info_.Name + "': " + e.what());
+  } catch (const hdb::EDatabaseError& e) {
+    database_.RaiseUnreadable("table '" + info_.Name + "': " + e.what());
   }
-  if (c.LastResult == hdb::wrOK) return {};
-  c.FreeBlobs(false);
-  return c.LastResult == hdb::wrErrorText ? c.LastErrorText : hdb::WriteResultText(c.LastResult);
+  return {};
 }
 
 void TTableInserter::Commit() {
   try {
-    database_.session_->CommitTransaction(true);
+    database_.Session().CommitTransaction(true);
   } catch (const hdb::EHDBException& e) {
     throw TRefused{database_.File() + ": the import could not be committed: " + e.what()};
   }

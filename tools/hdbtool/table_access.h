@@ -1,15 +1,17 @@
 // TDatabaseAccess, the tool's one way to the tables and records of a database file:
 // open a file for reading or writing, describe its tables, walk a table's records in
-// natural or index order, insert records inside one transaction, create tables, and
-// run every consistency check the engine has. Values cross this interface in the
-// tool's own terms (TFieldValue), never as record buffers, so nothing else in the tool
-// knows the engine's cursors; moving the tool onto the database and table components
-// changes this module and nothing else.
+// natural or index order, insert and delete records inside one transaction, create
+// tables, and run every consistency check the engine has. It reaches the file the way
+// the program does, through a database component (THDBDatabase) and a table component
+// (THDBTable) per table: walks are the component's navigation, inserts its edit cycle,
+// filters its filter properties. Values cross this interface in the tool's own terms
+// (TFieldValue), never as record buffers, so nothing else in the tool knows the
+// engine's components or cursors.
 //
-// A TDatabaseAccess owns one engine session on the file (and so keeps the file open);
-// a TTableInserter owns the cursor and the open transaction of one import. The tool is
-// single-threaded: neither object is locked. Failures are TUnreadable (the file cannot
-// be opened or read) or TRefused (tool_errors.h).
+// A TDatabaseAccess owns one database component connected to the file (and so keeps
+// the file open); a TTableInserter owns the table component and the open transaction
+// of one import. The tool is single-threaded: neither object is locked. Failures are
+// TUnreadable (the file cannot be opened or read) or TRefused (tool_errors.h).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,8 @@
 #include "tool_errors.h"
 
 namespace hdb {
+class THDBDatabase;
+class THDBTable;
 class THDBLocalSession;
 class THDBLocalCursor;
 class THDBFieldDefs;
@@ -140,6 +144,11 @@ class TDatabaseAccess {
                      const std::function<void(const std::vector<TFieldValue>&)>& visit,
                      const TRecordFilter* filter = nullptr, TWalkReport* report = nullptr);
 
+  // Deletes the records of the table that pass the filter, in one transaction of the
+  // session: all of them or (on a failure, TRefused) none. Returns how many went. A
+  // filter text that does not parse is TUnreadable with the parser's message.
+  std::int64_t DeleteRecords(const std::string& table, const TRecordFilter& filter);
+
   // Every consistency check, one line per problem; empty when the file is sound. The
   // free-space maps, then per table: its definition and state, its record pages
   // against the page index and the record count, every index's tree, its entries
@@ -148,13 +157,38 @@ class TDatabaseAccess {
 
  private:
   friend class TTableInserter;
-  // A cursor on the table, opened; TRefused when the file holds no such table.
-  std::unique_ptr<hdb::THDBLocalCursor> OpenCursor(const std::string& table);
+  // The engine session of the database component.
+  hdb::THDBLocalSession& Session() const;
+  // TRefused, naming the tables there are, when the file holds no such table.
+  void RequireTable(const std::string& table);
+  // A table component on the table, closed.
+  std::unique_ptr<hdb::THDBTable> NewTable(const std::string& table) const;
+  // Why a table component could not be opened: the table itself does not open, the
+  // filter text does not parse, or the first record (which opening shows) cannot be
+  // read.
+  struct TOpenFailure {
+    std::string Text;
+    bool TableOpens = false;
+    bool BadFilter = false;
+    bool CannotRetrieve = false;
+  };
+  // A table component on the table, in the order of `index` (empty: natural order)
+  // and with the filter, opened; nullptr with the failure when it cannot be, and then
+  // (when asked for and the table opens) a bare cursor on it in `bare`. TRefused when
+  // the file holds no such table.
+  std::unique_ptr<hdb::THDBTable> TryOpenTable(const std::string& table, TOpenFailure& failure,
+                                               std::unique_ptr<hdb::THDBLocalCursor>* bare = nullptr,
+                                               const std::string& index = std::string(),
+                                               const TRecordFilter* filter = nullptr);
+  // The same, with TUnreadable for a table that cannot be opened.
+  std::unique_ptr<hdb::THDBTable> OpenTable(const std::string& table);
+  // The failure of a walk's open as the walk reports it.
+  [[noreturn]] void RaiseOpenFailure(const std::string& table, const TOpenFailure& failure) const;
   [[noreturn]] void RaiseUnreadable(const std::string& what) const;
   void CheckTable(const std::string& table, std::vector<std::string>& problems);
 
   std::string file_;
-  std::unique_ptr<hdb::THDBLocalSession> session_;
+  std::unique_ptr<hdb::THDBDatabase> database_;
 };
 
 // The inserts of one import, inside one transaction of the database's session: either
@@ -176,9 +210,8 @@ class TTableInserter {
 
  private:
   TDatabaseAccess& database_;
+  std::unique_ptr<hdb::THDBTable> table_;
   TTableInfo info_;
-  std::unique_ptr<hdb::THDBLocalCursor> cursor_;
-  std::vector<std::uint8_t> buffer_;
   std::unique_ptr<TRecordCodec> codec_;
   bool committed_ = false;
 };

@@ -13,6 +13,8 @@ int RunInfo(const TParsedArgs& args, TToolStreams& streams);
 int RunCheck(const TParsedArgs& args, TToolStreams& streams);
 int RunDump(const TParsedArgs& args, TToolStreams& streams);
 int RunImport(const TParsedArgs& args, TToolStreams& streams);
+int RunDelete(const TParsedArgs& args, TToolStreams& streams);
+int RunRepair(const TParsedArgs& args, TToolStreams& streams);
 int RunDemo(const TParsedArgs& args, TToolStreams& streams);
 
 }  // namespace hdbtool

@@ -97,6 +97,32 @@ std::vector<TVerb> MakeVerbs() {
            CsvForm,
        {},
        RunImport},
+      {"delete",
+       {"FILE", "TABLE"},
+       "delete the records of a table that pass a filter",
+       "Deletes the records of TABLE that pass the filter text (for example\n"
+       "FG='WBA...'), in one transaction: all of them or, should one fail, none. Prints\n"
+       "how many were deleted. The indexes shrink with the records, and the pages freed\n"
+       "are used again by later imports. A text that does not parse gives the parser's\n"
+       "message and exit code 2.\n",
+       {{"--filter", "TEXT", "the records to delete (required)"},
+        {"--case-insensitive", "", "compare texts in the filter without regard to case"},
+        {"--partial", "", "a text constant ending in * matches the values it begins"}},
+       RunDelete},
+      {"repair",
+       {"FILE"},
+       "copy every readable record into a fresh file that takes the original's place",
+       "Copies every table of FILE, definitions and records, into a fresh file beside it\n"
+       "(FILE.tmp), the copy the program makes of a file that was not closed correctly.\n"
+       "The records are read page by page: those on the pages that can be read are\n"
+       "saved, the indexes are built anew from them. Once the copy is complete and\n"
+       "passes every check, the original is renamed FILE.bak and the copy takes its\n"
+       "name; until then the original is not changed. Prints per table how many records\n"
+       "were saved and which record pages could not be read. An existing FILE.bak is\n"
+       "replaced only with --force. Exit code 0 when every record was saved, 1 when\n"
+       "some were lost or the repair was refused, 2 when the file cannot be read.\n",
+       {{"--force", "", "replace an existing FILE.bak"}},
+       RunRepair},
   };
 }
 
