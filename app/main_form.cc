@@ -28,6 +28,7 @@
 #include <cassert>
 #include <cstdlib>
 
+#include "app/dialog_database_prompts.h"
 #include "app/log_line.h"
 #include "dbengine/storage/error_messages.h"
 #include "dbengine/storage/hdb_exception.h"
@@ -130,7 +131,8 @@ TForm1::TForm1(const TFormEnvironment& environment)
     : environment_(environment),
       dialogs_(*environment.dialogs),
       clock_(*environment.clock),
-      headUnit_{api_, *this, *environment.dialogs, *environment.clock} {
+      headUnit_{api_, *this, *environment.dialogs, *environment.clock},
+      databasePrompts_(std::make_unique<TDialogDatabasePrompts>(*environment.dialogs)) {
   assert(environment.dialogs != nullptr && environment.clock != nullptr);
   setObjectName("Form1");
   setWindowTitle(headunit::AppCaption);

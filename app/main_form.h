@@ -50,6 +50,8 @@ class TProgrammConfigForm;
 
 namespace app {
 
+class TDialogDatabasePrompts;
+
 enum class EditorState : std::uint8_t { esAdd = 0, esEdit = 1, esDelete = 2, esIdle = 3 };
 
 // What the window is given from outside: where the program lives, which runtime library
@@ -203,6 +205,10 @@ class TForm1 : public QMainWindow, public headunit::TLogSink, private headunit::
   settings::TAppSettings settings_;
   headunit::TEdiabasApi api_;
   headunit::THeadUnitContext headUnit_;
+  // The database component asks its questions (the repair of a file that was not
+  // closed correctly) through the window's dialogs; installed before the store
+  // connects and kept until the store is gone.
+  std::unique_ptr<TDialogDatabasePrompts> databasePrompts_;
   std::unique_ptr<store::TServiceStore> store_;
   std::string databaseFileName_;
   EditorState editorState_ = EditorState::esAdd;

@@ -1,7 +1,9 @@
 #include "app/qt_dialogs.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 #include "settings/ansi_text.h"
 
@@ -40,14 +42,51 @@ void TQtDialogs::ShowMessage(const std::string& text, const std::string& caption
 
 headunit::TDialogAnswer TQtDialogs::Ask(const std::string& text, const std::string& caption,
                                         headunit::TMessageIcon icon, headunit::TDialogButtons buttons) {
-  const bool okCancel = buttons == headunit::TDialogButtons::OkCancel;
-  QMessageBox box(IconOf(icon), settings::AnsiToQString(caption), DisplayText(text),
-                  okCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : (QMessageBox::Abort | QMessageBox::Ignore),
+  QMessageBox::StandardButtons offered;
+  switch (buttons) {
+    case headunit::TDialogButtons::OkCancel: offered = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case headunit::TDialogButtons::AbortIgnore: offered = QMessageBox::Abort | QMessageBox::Ignore; break;
+    case headunit::TDialogButtons::YesNo: offered = QMessageBox::Yes | QMessageBox::No; break;
+  }
+  QMessageBox box(IconOf(icon), settings::AnsiToQString(caption), DisplayText(text), offered,
                   QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);
   const int answer = box.exec();
-  if (okCancel) return answer == QMessageBox::Ok ? headunit::TDialogAnswer::Ok : headunit::TDialogAnswer::Cancel;
-  return answer == QMessageBox::Ignore ? headunit::TDialogAnswer::Ignore : headunit::TDialogAnswer::Abort;
+  // Closing the box answers with its second button.
+  switch (buttons) {
+    case headunit::TDialogButtons::OkCancel:
+      return answer == QMessageBox::Ok ? headunit::TDialogAnswer::Ok : headunit::TDialogAnswer::Cancel;
+    case headunit::TDialogButtons::AbortIgnore:
+      return answer == QMessageBox::Ignore ? headunit::TDialogAnswer::Ignore : headunit::TDialogAnswer::Abort;
+    case headunit::TDialogButtons::YesNo:
+      return answer == QMessageBox::Yes ? headunit::TDialogAnswer::Yes : headunit::TDialogAnswer::No;
+  }
+  return headunit::TDialogAnswer::Cancel;
 }
+
+TQtDialogs::TQtDialogs() = default;
+
+TQtDialogs::~TQtDialogs() = default;
+
+void TQtDialogs::BeginWait(const std::string& caption) {
+  wait_ = std::make_unique<QProgressDialog>(settings::AnsiToQString(caption), QString(), 0, 100,
+                                            QApplication::activeWindow());
+  wait_->setWindowTitle(settings::AnsiToQString(caption));
+  wait_->setWindowModality(Qt::ApplicationModal);
+  wait_->setMinimumDuration(0);
+  wait_->setAutoClose(false);
+  wait_->setAutoReset(false);
+  wait_->setValue(0);
+  wait_->show();
+  QCoreApplication::processEvents();
+}
+
+void TQtDialogs::WaitProgress(int percentDone) {
+  if (!wait_) return;
+  // A modal progress dialog lets the events through as its value changes.
+  wait_->setValue(percentDone);
+}
+
+void TQtDialogs::EndWait() { wait_.reset(); }
 
 }  // namespace app

@@ -1,4 +1,5 @@
-// The window on its store: start-up on a missing or damaged Data.hdb, the VIN list and
+// The window on its store: start-up on a missing or damaged Data.hdb or on one whose
+// last commit was interrupted (the repair question and its wait window), the VIN list and
 // the history tree, the VIN box's keys, the tree's clicks, the end of the connect, the
 // record editor with its warnings, and the history transfer into the simulated head
 // unit. Everything goes through the window's controls, the real engine on a real file
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -181,6 +183,82 @@ void HistoryViewTest::startUpWithoutUsableStore() {
   QCOMPARE(std::filesystem::exists(f.StorePath()), exists);
   QVERIFY(ReadFile(f.StorePath()) == before);
   QVERIFY(!std::filesystem::exists(f.StorePath() + "-journal"));
+}
+
+void HistoryViewTest::startUpAfterAnInterruptedCommit_data() {
+  QTest::addColumn<bool>("repair");
+  QTest::addColumn<bool>("copyBlocked");
+  QTest::newRow("yes repairs") << true << false;
+  QTest::newRow("no leaves the file") << false << false;
+  QTest::newRow("repair that cannot finish") << true << true;
+}
+
+void HistoryViewTest::startUpAfterAnInterruptedCommit() {
+  QFETCH(bool, repair);
+  QFETCH(bool, copyBlocked);
+  TWindowFixture f;
+  Put(f, {Record(VinB, Day(2020, 1, 1), 100, 16385), Record(VinA, Day(2021, 2, 3), 2000, 16386),
+          Record(VinB, Day(2022, 3, 4), 300, 16387)});
+  const QStringList records = uitest::DumpRecords(f.StorePath());
+  QCOMPARE(records.size(), 3);
+  QVERIFY(uitest::MarkCommitInterrupted(f.StorePath()));
+  const std::string copy = f.StorePath() + ".tmp";
+  // Something in the copy's place that a file cannot replace.
+  if (copyBlocked) std::filesystem::create_directories(copy + "/inside");
+  const std::string before = ReadFile(f.StorePath());
+  f.dialogs.answers.push_back(repair ? TDialogAnswer::Yes : TDialogAnswer::No);
+
+  TForm1& form = f.Open();
+  QVERIFY(!f.dialogs.shown.empty());
+  const uitest::TShownDialog& question = f.dialogs.shown[0];
+  QCOMPARE(question.text,
+           std::string("Database file was not correctly closed last time. Do you want to repair it?"));
+  QCOMPARE(question.caption, std::string("Halvarin"));
+  QVERIFY(question.question && !question.unscripted);
+  QVERIFY(question.icon == TMessageIcon::Question);
+
+  if (!repair) {
+    // The file is used as it is: the list comes up from it and nothing is written.
+    QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+    QVERIFY(f.dialogs.waits.empty());
+    QCOMPARE(VinList(form), (QStringList{VinA, VinB}));
+    f.form.reset();
+    QVERIFY(ReadFile(f.StorePath()) == before);
+    QVERIFY(!std::filesystem::exists(copy));
+    QVERIFY(!std::filesystem::exists(f.StorePath() + "-journal"));
+    return;
+  }
+
+  // The wait window opens with its caption and is closed whatever became of the repair.
+  QVERIFY(f.dialogs.waits.size() >= 2);
+  QCOMPARE(f.dialogs.waits.front(), std::string("begin Repairing Database..."));
+  QCOMPARE(f.dialogs.waits.back(), std::string("end"));
+
+  if (copyBlocked) {
+    // The repair's failure is the start-up's one message; the original stays as it was.
+    QCOMPARE(f.dialogs.shown.size(), std::size_t{2});
+    QCOMPARE(f.dialogs.shown[1].text, f.StorePath() + " - does not exist.");
+    QCOMPARE(f.dialogs.shown[1].caption, std::string("Halvarin  - EHDBException"));
+    QCOMPARE(form.FGListCB->count(), 0);
+    QVERIFY(!form.serviceStore().IsOpen());
+    f.form.reset();
+    QVERIFY(ReadFile(f.StorePath()) == before);
+    QVERIFY(std::filesystem::is_directory(copy + "/inside"));
+    return;
+  }
+
+  // In between it climbs to 100 percent of the records copied.
+  std::vector<int> percents;
+  for (std::size_t i = 1; i + 1 < f.dialogs.waits.size(); ++i) percents.push_back(std::stoi(f.dialogs.waits[i]));
+  QVERIFY(!percents.empty());
+  QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+  QCOMPARE(percents.back(), 100);
+  QCOMPARE(f.dialogs.shown.size(), std::size_t{1});
+  QCOMPARE(VinList(form), (QStringList{VinA, VinB}));
+  QVERIFY(form.serviceStore().IsOpen());
+  QVERIFY(!std::filesystem::exists(copy));
+  CloseAndCheck(f);
+  QCOMPARE(uitest::DumpRecords(f.StorePath()), records);
 }
 
 void HistoryViewTest::vinListIsSortedWithoutDuplicates() {

@@ -15,6 +15,8 @@ class HistoryViewTest : public QObject {
   void init();
   void startUpWithoutUsableStore_data();
   void startUpWithoutUsableStore();
+  void startUpAfterAnInterruptedCommit_data();
+  void startUpAfterAnInterruptedCommit();
   void vinListIsSortedWithoutDuplicates();
   void treeShowsNewestFirstWithItemsInBitOrder();
   void vinBoxKeys();

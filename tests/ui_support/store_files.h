@@ -1,7 +1,7 @@
 // Data.hdb as the window tests prepare and inspect it: an empty store made through the
 // engine (the table dsTable with its index FGDAT, as the tool makes it), records put
-// through the engine's cursor, the records read back in index order, and the real
-// hdbtool run on the file.
+// through the engine's cursor, a header left as a commit that never finished leaves it,
+// the records read back in index order, and the real hdbtool run on the file.
 #pragma once
 
 #include <QCoreApplication>
@@ -9,11 +9,13 @@
 #include <QString>
 #include <QStringList>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dbengine/cursor/cursor.h"
 #include "dbengine/cursor/local_session.h"
+#include "dbengine/storage/file_header.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/date_time_codec.h"
 #include "dbengine/tables/field_defs.h"
@@ -68,6 +70,19 @@ inline std::string PutRecords(const std::string& path, const std::vector<store::
   }
   cursor.EndBatchUpdate();
   return {};
+}
+
+// Leaves the file's header as a commit interrupted between its two header writes
+// leaves it: the state byte says "committing".
+inline bool MarkCommitInterrupted(const std::string& path) {
+  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+  hdb::THDBFileHeader header;
+  file.read(reinterpret_cast<char*>(header.Bytes().data()), static_cast<std::streamsize>(header.Bytes().size()));
+  if (!file) return false;
+  header.SetDatabaseState(hdb::DatabaseStateCommitting);
+  file.seekp(0);
+  file.write(reinterpret_cast<const char*>(header.Bytes().data()), static_cast<std::streamsize>(header.Bytes().size()));
+  return static_cast<bool>(file.flush());
 }
 
 // The real hdbtool beside the test program: its exit code and its standard output.
