@@ -390,6 +390,7 @@ std::uint8_t THDBLocalCursor::GetRecord(std::uint8_t mode) {
     request.FromTheEnd = AtBOF || AtEOF;
     request.OutPosition = &found;
     request.Bitmap = RecordBitmap.Valid && !RecordBitmap.IsStale(table_->ChangeCount()) ? &RecordBitmap : nullptr;
+    if (!request.Bitmap && request.FromTheEnd) request.FillBitmap = &RecordBitmap;
     if (!Search(request)) {
       // Past the last (or before the first) passing record: the cursor stands at that end.
       if (mode == gmNext) {

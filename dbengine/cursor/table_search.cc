@@ -414,6 +414,12 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
       first = false;
     }
   }
+  // From the end in another order every match is met: they can fill the cursor's bitmap.
+  THDBRecordBitmap* fill = nullptr;
+  if (request.FillBitmap && !request.CollectAll && !ownIndex && fromEnd && cursor_.DistinctFieldCount == 0) {
+    fill = request.FillBitmap;
+    fill->Reset(table.ChangeCount(), cursor_.IndexID != -1, table.RecordIDLimit(cursor_.Session));
+  }
   // The best match so far when the cursor walks in another order.
   bool haveBest = false;
   RecordID best;
@@ -454,6 +460,7 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
     // Storage order needs only the RecordID; an index order needs the record's key.
     if (!needRecord && cursor_.IndexID != -1) table.ReadIndexedRecord(cursor_.Session, id, record.data());
     const std::int64_t order = CursorOrder(id, record.data());
+    if (fill) Mark(*fill, order);
     if (haveCurrent && (forward ? order <= currentOrder : order >= currentOrder)) continue;
     if (!haveBest || (forward ? order < bestOrder : order > bestOrder)) {
       haveBest = true;
@@ -462,10 +469,14 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
       // Equal keys of a one-column "=" stand in RecordID order: in storage order the
       // first one found is the answer.
       const THDBScanSearchCondition& s = conditions_[startCondition_];
-      if (cursor_.IndexID == -1 && s.Type == ctEqual && index.KeyRef().ColumnCount() == 1 && (forward || fromEnd))
+      if (cursor_.IndexID == -1 && s.Type == ctEqual && index.KeyRef().ColumnCount() == 1 && (forward || fromEnd)) {
+        fill = nullptr;
         break;
+      }
     }
   }
+  // The whole range was walked: the bitmap holds every match.
+  if (fill) fill->Valid = true;
   if (!haveBest) return false;
   if (request.OutPosition) *request.OutPosition = best;
   return true;

@@ -34,6 +34,10 @@ struct THDBSearchRequest {
   bool Forward = true;
   bool FromTheEnd = false;
   const THDBScanSearchCondition* KeyCondition = nullptr;
+  // A first-record search from the end may mark its matches here when its scan meets
+  // every match anyway (a range walked in another order than the cursor's): the bitmap
+  // is then valid, and the count or record number that follows needs no search.
+  THDBRecordBitmap* FillBitmap = nullptr;
 };
 
 // What the last search did, for diagnostics (hdbtool dump --explain).
