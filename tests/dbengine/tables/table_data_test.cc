@@ -10,6 +10,7 @@
 #include <set>
 #include <tuple>
 
+#include "dbengine/storage/byte_layout.h"
 #include "dbengine/storage/free_space_check.h"
 #include "dbengine/storage/page_header.h"
 #include "dbengine/tables/record_manager.h"
@@ -80,6 +81,50 @@ TEST(RecordStore, RecordsFillPagesInSlotOrderAndEmptiedPagesGo) {
   EXPECT_EQ(db.table().RecordIDToOrdinal({2, 5}), 193);
   EXPECT_EQ(db.table().OrdinalToRecordID(193), (RecordID{2, 5}));
   EXPECT_EQ(Raised([&] { records.GetRecordByNumber(0, records.RecordCount + 1); }).code, 20113);
+}
+
+// A damaged record page index whose last entry leads back to the first page: a walk in
+// natural order must end with the index integrity error instead of going round.
+TEST(RecordStore, AWalkInNaturalOrderEndsWhereThePageIndexLeadsBack) {
+  Fresh fresh;
+  ServiceDatabase& db = fresh.db;
+  THDBDiskRecordManager& records = db.table().Records();
+  for (int i = 0; i < 2 * records.RecordsPerPage() + 5; ++i) db.Insert({Vin(i), i});
+  auto& index = records.PageIndex();
+  std::vector<std::int32_t> pageNos;
+  for (bool more = index.First(0); more; more = index.Next(0)) pageNos.push_back(index.ReadPageNo(0));
+  ASSERT_EQ(pageNos.size(), 3u);
+  {
+    THDBPinnedPage root(db.pages(), db.pages().GetPage(0, index.RootPageNo()));
+    std::uint8_t* tree = root->Buffer() + PageHeaderLayout::Size;
+    ASSERT_EQ(tree[1], 1) << "the page index is one leaf";
+    ASSERT_EQ(tree[11], 0) << "its entries are a page number and a count";
+    ASSERT_EQ(le::Load<std::int32_t>(tree, 18 + 2 * 6), pageNos[2]);
+    le::Store<std::int32_t>(tree, 18 + 2 * 6, pageNos[0]);
+    root.SetDirty();
+  }
+  db.pages().CommitPages(0);
+
+  // More steps than the table has records: a walk that takes them goes round.
+  const int allowed = 4 * records.RecordsPerPage();
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(db.table().Fields().MemoryRecordSize()));
+  for (bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    test::TestCursor walker;
+    walker.Session = db.cursor.Session;
+    walker.session = &db.session();
+    walker.CurrentRecord = buffer.data();
+    walker.AtBOF = forward;
+    walker.AtEOF = !forward;
+    int steps = 0;
+    const auto raised = Raised([&] {
+      while (steps < allowed && db.table().GetRecord(walker, forward ? 1 : 2) == 0) ++steps;
+    });
+    EXPECT_LT(steps, allowed) << "the walk went round";
+    // Forward the walk meets the page it passed; backward it starts on that page and
+    // the search for it finds the first entry, so the walk ends there.
+    if (forward) EXPECT_EQ(raised.code, 20194);
+  }
 }
 
 TEST(RecordStore, TheStateFileFollowsEveryChange) {
