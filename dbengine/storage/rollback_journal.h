@@ -89,6 +89,10 @@ class THDBRollbackJournal {
   // by Begin (what lies beyond is cut off again by the rollback). A position recorded
   // once is not recorded again: the first image is the one before the commit.
   void Record(std::int64_t position, std::uint32_t count);
+  // As Record, with the bytes the caller knows the file to hold there now (read or
+  // written under the HeaderLock held since, so no other process can have changed
+  // them): the file is not read again.
+  void RecordImage(std::int64_t position, const std::uint8_t* current, std::uint32_t count);
   bool IsRecorded(std::int64_t position) const;
   std::size_t ImageCount() const { return positions_.size(); }
   std::int64_t DatabaseSize() const { return databaseSize_; }
@@ -132,6 +136,10 @@ class THDBRollbackJournal {
   Parsed ReadJournal();
   void Invalidate();
   void Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize);
+  // Room for an image at the end of the journal being collected, its position and
+  // length filled in (count cut as Record says); nullptr when it is not to be recorded.
+  // The image counts once used_ is moved past it.
+  std::uint8_t* AppendImage(std::int64_t position, std::uint32_t& count);
   // The images of the journal being collected, pointing into bytes_.
   std::vector<ImageRef> CollectedImages() const;
   [[noreturn]] void RaiseOpenError(int err) const;
@@ -145,8 +153,9 @@ class THDBRollbackJournal {
   std::int32_t changeCounter_ = 0;
   std::int64_t databaseSize_ = 0;
   // The journal as it will be written: header, then each image's position, length and
-  // bytes. Kept between commits so its memory is reused.
+  // bytes, in its first used_ bytes. Kept between commits so its memory is reused.
   std::vector<std::uint8_t> bytes_;
+  std::size_t used_ = 0;
   std::vector<std::int64_t> positions_;  // of the images recorded, in order
 };
 
