@@ -83,6 +83,7 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
   if (file_.IsOpen()) RaiseHDB(Errors::OpenFileInUse, fileName);
   password_ = password;
   committedImages_.Clear();
+  mapPages_.Clear();
   try {
     if (!readOnly && platform::FileExists(fileName)) {
       if (platform::HasReadOnlyAttribute(fileName)) {
@@ -202,6 +203,7 @@ void THDBDiskPageManager::Close() {
   freeSpace_.reset();
   ClearSharedCache();
   committedImages_.Clear();
+  mapPages_.Clear();
   if (file_.IsOpen() && !IsReadOnly()) {
     // The journal file goes with the last user that finds it idle; one that holds a
     // commit to undo stays for the next open.
@@ -291,6 +293,8 @@ void THDBDiskPageManager::HeaderUnlock() {
   assert(headerLockDepth_ > 0);
   if (headerLockDepth_ <= 0) return;
   if (--headerLockDepth_ == 0) {
+    // Once the lock is free, other processes may change the map pages.
+    if (multiUser_) mapPages_.Clear();
     if (file_.IsOpen()) file_.UnlockByte(1, heldHeaderLockPosition_);
     heldHeaderLockPosition_ = -1;
   }
@@ -433,6 +437,9 @@ void THDBDiskPageManager::WritePage(THDBPage* page) {
   // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
   const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
   page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
+  // A map page's copy is renewed by the free-space step that writes it; any other
+  // write of the page leaves it unknown.
+  if (mapPages_.Count() > 0) mapPages_.Drop(page->PageNo());
   file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
 }
 
@@ -514,6 +521,7 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
       journalPending_ = true;
     }
     committedImages_.Clear();
+    mapPages_.Clear();
     header_.Bytes() = before;
     freeSpace_->LoadFromHeader();
     RestorePageVersions(entry, versions);
@@ -575,7 +583,10 @@ void THDBDiskPageManager::RecoverJournal(bool keepFinished) {
   assert(headerLockDepth_ > 0);
   const THDBRollbackJournal::TRecovery recovery = journal_.Recover(keepFinished);
   journalPending_ = false;
-  if (recovery.Found != THDBRollbackJournal::TFound::None) committedImages_.Clear();
+  if (recovery.Found != THDBRollbackJournal::TFound::None) {
+    committedImages_.Clear();
+    mapPages_.Clear();
+  }
   if (!recovery.RolledBack) return;
   // Copies in the cache may hold what the interrupted commit wrote.
   for (const std::int64_t position : recovery.Positions) {
@@ -617,6 +628,7 @@ void THDBDiskPageManager::TruncateUnusedTail() {
   CheckWritable();
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtFree);
   committedImages_.Clear();
+  mapPages_.Clear();
   ReadHeader();
   freeSpace_->LoadFromHeader();
   const std::int32_t n = header_.TotalPageCount() - 1 - header_.LastUsedPageNo();

@@ -25,6 +25,7 @@
 #include "dbengine/storage/error_messages.h"
 #include "dbengine/storage/file_header.h"
 #include "dbengine/storage/free_space.h"
+#include "dbengine/storage/map_page_cache.h"
 #include "dbengine/storage/page_manager.h"
 #include "dbengine/storage/rollback_journal.h"
 #include "dbengine/storage/table_pages_cache.h"
@@ -75,6 +76,10 @@ class THDBDiskPageManager : public THDBPageManager {
   // Cuts every free page after LastUsedPageNo off the end of the file.
   void TruncateUnusedTail();
   THDBDatabaseFreeSpaceManager* FreeSpace() { return freeSpace_.get(); }
+  // The copies of map pages the free-space steps read and write, and whether they may
+  // be used now: single-user, or under HeaderLock.
+  THDBMapPageCache& MapPages() { return mapPages_; }
+  bool MapPagesCacheable() const { return !multiUser_ || headerLockDepth_ > 0; }
   THDBDiskTablePagesCacheManager& TablePagesCache() { return tablePagesCache_; }
 
   // Opens an existing file; returns NeedsRepair. multiUser and readOnly are in/out:
@@ -175,6 +180,7 @@ class THDBDiskPageManager : public THDBPageManager {
   THDBDiskTablePagesCacheManager tablePagesCache_;
   THDBRollbackJournal journal_{file_};
   THDBCommittedImages committedImages_;
+  THDBMapPageCache mapPages_;
   // A commit of this manager failed and its journal could not be rolled back at once.
   bool journalPending_ = false;
   bool journaling_ = true;
