@@ -31,18 +31,19 @@ const std::uint8_t* THDBCommittedImages::Find(std::int32_t pageNo) const {
 
 void THDBCommittedImages::Keep(std::int32_t pageNo, const std::uint8_t* bytes, std::size_t pageSize) {
   auto it = std::find_if(images_.begin(), images_.end(), [&](const Image& i) { return i.PageNo == pageNo; });
-  Image image;
-  if (it != images_.end()) {
-    image = std::move(*it);
-    images_.erase(it);
-  } else if (images_.size() >= Limit) {
-    image = std::move(images_.front());
-    images_.erase(images_.begin());
+  if (it == images_.end()) {
+    if (images_.size() < Limit) {
+      images_.push_back({pageNo, {}});
+      it = images_.end() - 1;
+    } else {
+      // Full: the images are replaced in turn, so the oldest goes first.
+      it = images_.begin() + static_cast<std::ptrdiff_t>(nextReplaced_);
+      nextReplaced_ = (nextReplaced_ + 1) % Limit;
+      it->PageNo = pageNo;
+    }
   }
-  image.PageNo = pageNo;
-  image.Bytes.resize(pageSize);
-  std::memcpy(image.Bytes.data(), bytes, pageSize);
-  images_.push_back(std::move(image));
+  it->Bytes.resize(pageSize);
+  std::memcpy(it->Bytes.data(), bytes, pageSize);
   assert(images_.size() <= Limit);
 }
 

@@ -38,7 +38,8 @@ class THDBCommittedImages {
   // After a commit, validated at its start, raised the counter to changeCounter: the
   // images it did not write over still hold, and Keep adds those it wrote.
   void SetChangeCounter(std::int32_t changeCounter) { changeCounter_ = changeCounter; }
-  // Keeps `bytes` as the page's image; the oldest image goes when Limit are kept.
+  // Keeps `bytes` as the page's image; once Limit are kept, a new page replaces the
+  // images in turn (the one kept longest first).
   void Keep(std::int32_t pageNo, const std::uint8_t* bytes, std::size_t pageSize);
   std::size_t Count() const { return images_.size(); }
 
@@ -47,7 +48,8 @@ class THDBCommittedImages {
     std::int32_t PageNo;
     std::vector<std::uint8_t> Bytes;
   };
-  std::vector<Image> images_;  // oldest first
+  std::vector<Image> images_;
+  std::size_t nextReplaced_ = 0;  // once Limit are kept, the one the next new page replaces
   std::int32_t changeCounter_ = 0;
 };
 

@@ -437,9 +437,10 @@ void THDBDiskPageManager::WritePage(THDBPage* page) {
   // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
   const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
   page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
-  // A map page's copy is renewed by the free-space step that writes it; any other
-  // write of the page leaves it unknown.
+  // A map page's copy is renewed by the free-space step that writes it, a committed
+  // image by the commit that writes the page; any other write leaves them unknown.
   if (mapPages_.Count() > 0) mapPages_.Drop(page->PageNo());
+  if (committedImages_.Count() > 0) committedImages_.Drop(page->PageNo());
   file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
 }
 
