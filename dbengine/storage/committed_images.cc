@@ -15,8 +15,9 @@ bool THDBCommittedImages::Keepable(std::uint16_t pageType) {
 void THDBCommittedImages::Clear() { images_.clear(); }
 
 void THDBCommittedImages::Drop(std::int32_t pageNo) {
+  // The slot stays, with its buffer, for the next image kept.
   auto it = std::find_if(images_.begin(), images_.end(), [&](const Image& i) { return i.PageNo == pageNo; });
-  if (it != images_.end()) images_.erase(it);
+  if (it != images_.end()) it->PageNo = NoImage;
 }
 
 void THDBCommittedImages::Validate(std::int32_t changeCounter) {
@@ -24,6 +25,7 @@ void THDBCommittedImages::Validate(std::int32_t changeCounter) {
 }
 
 const std::uint8_t* THDBCommittedImages::Find(std::int32_t pageNo) const {
+  assert(pageNo != NoImage);
   for (const Image& image : images_)
     if (image.PageNo == pageNo) return image.Bytes.data();
   return nullptr;
@@ -31,7 +33,11 @@ const std::uint8_t* THDBCommittedImages::Find(std::int32_t pageNo) const {
 
 void THDBCommittedImages::Keep(std::int32_t pageNo, const std::uint8_t* bytes, std::size_t pageSize) {
   auto it = std::find_if(images_.begin(), images_.end(), [&](const Image& i) { return i.PageNo == pageNo; });
-  if (it == images_.end()) {
+  if (it == images_.end())
+    it = std::find_if(images_.begin(), images_.end(), [](const Image& i) { return i.PageNo == NoImage; });
+  if (it != images_.end()) {
+    it->PageNo = pageNo;
+  } else {
     if (images_.size() < Limit) {
       images_.push_back({pageNo, {}});
       it = images_.end() - 1;

@@ -41,9 +41,11 @@ class THDBCommittedImages {
   // Keeps `bytes` as the page's image; once Limit are kept, a new page replaces the
   // images in turn (the one kept longest first).
   void Keep(std::int32_t pageNo, const std::uint8_t* bytes, std::size_t pageSize);
+  // The slots in use or kept for reuse: 0 when nothing is kept.
   std::size_t Count() const { return images_.size(); }
 
  private:
+  static constexpr std::int32_t NoImage = -1;  // a dropped image's slot, kept for reuse
   struct Image {
     std::int32_t PageNo;
     std::vector<std::uint8_t> Bytes;
