@@ -46,8 +46,14 @@ void THDBRollbackJournal::CloseJournal() noexcept {
   handle_ = pf::InvalidHandle;
 }
 
-void THDBRollbackJournal::OpenForWrite() {
-  if (handle_ != pf::InvalidHandle) return;
+void THDBRollbackJournal::OpenForWrite(bool recheck) {
+  // The descriptor stays open from one commit to the next. Another process removes an
+  // idle journal only under HeaderLock, which this one holds now: a file that still has
+  // its name is the journal beside the database. Within one hold it is checked once.
+  if (handle_ != pf::InvalidHandle) {
+    if (!recheck || pf::IsLinked(handle_)) return;
+    CloseJournal();
+  }
   int err = 0;
   handle_ = pf::OpenOrCreate(FileName(), created_, err);
   if (handle_ == pf::InvalidHandle) RaiseOpenError(err);
@@ -56,7 +62,6 @@ void THDBRollbackJournal::OpenForWrite() {
 // ---- One commit ------------------------------------------------------------------------
 
 void THDBRollbackJournal::Begin(std::int64_t headerPosition, std::int32_t changeCounter) {
-  assert(handle_ == pf::InvalidHandle);
   if (bytes_.size() < JournalLayout::Size) bytes_.resize(JournalLayout::Size);
   std::fill_n(bytes_.begin(), JournalLayout::Size, std::uint8_t{0});
   used_ = JournalLayout::Size;
@@ -131,7 +136,7 @@ void THDBRollbackJournal::Write() {
   JournalLayout::HeaderPosition::Set(header, headerPosition_);
   JournalLayout::HeaderCRC::Set(header, HeaderChecksum(header));
 
-  OpenForWrite();
+  OpenForWrite(true);
   int err = 0;
   // One write: header and images together. Should only part of it reach the disk,
   // the checksums tell.
@@ -159,8 +164,8 @@ void THDBRollbackJournal::Write() {
   created_ = false;
 }
 
-void THDBRollbackJournal::Invalidate() {
-  OpenForWrite();
+void THDBRollbackJournal::Invalidate(bool recheck) {
+  OpenForWrite(recheck);
   std::uint8_t zero[JournalLayout::Size] = {};
   int err = 0;
   if (!pf::WriteAt(handle_, zero, sizeof zero, 0, err))
@@ -170,8 +175,8 @@ void THDBRollbackJournal::Invalidate() {
 }
 
 void THDBRollbackJournal::Finish() {
-  Invalidate();
-  CloseJournal();
+  // Write opened and checked the descriptor under the HeaderLock held since.
+  Invalidate(false);
   positions_.clear();
   used_ = JournalLayout::Size;
 }
@@ -268,7 +273,6 @@ THDBRollbackJournal::Parsed THDBRollbackJournal::ReadJournal() {
 THDBRollbackJournal::TFound THDBRollbackJournal::Inspect() { return ReadJournal().Found; }
 
 THDBRollbackJournal::TRecovery THDBRollbackJournal::Recover(bool keepFinished) {
-  assert(handle_ == pf::InvalidHandle);
   TRecovery result;
   Parsed parsed = ReadJournal();
   result.Found = parsed.Found;
@@ -300,7 +304,9 @@ THDBRollbackJournal::TRecovery THDBRollbackJournal::Recover(bool keepFinished) {
 }
 
 void THDBRollbackJournal::RemoveIfIdle() {
-  if (handle_ != pf::InvalidHandle || !pf::FileExists(FileName())) return;
+  // Called between commits: the descriptor kept open is idle.
+  CloseJournal();
+  if (!pf::FileExists(FileName())) return;
   if (ReadJournal().Found != TFound::Complete) pf::RemoveFile(FileName());
 }
 

@@ -11,8 +11,9 @@
 // reader that knows nothing of the journal sees state 1 (NeedsRepair) in a file whose
 // commit stopped after its first header write.
 //
-// Owns the images collected for one commit and, from Write to Finish or RollBack, the
-// journal's descriptor. Guarded by the database file's HeaderLock: only its holder
+// Owns the images collected for one commit and the journal's descriptor, which stays
+// open from one commit to the next (checked at each commit to still be the file beside
+// the database) until RemoveIfIdle, a failure or the destructor closes it. Guarded by the database file's HeaderLock: only its holder
 // writes, rolls back or removes the journal, so two processes never both do, and a
 // journal found under the lock was left by a commit that did not finish.
 #pragma once
@@ -99,7 +100,7 @@ class THDBRollbackJournal {
   // Writes the journal and flushes it (a journal file made just now, its folder too).
   void Write();
   // The commit's in-place writes are in the file and flushed: the journal is made
-  // invalid (and flushed) and closed.
+  // invalid (and flushed); its descriptor stays open for the next commit.
   void Finish();
   // The commit stopped half way: the images go back into the file, its length is
   // restored, the file is flushed and the journal made invalid. A failure leaves the
@@ -116,7 +117,7 @@ class THDBRollbackJournal {
   TRecovery Recover(bool keepFinished);
   // Whether a complete journal lies beside the file, without changing anything.
   TFound Inspect();
-  // Removes the journal file unless it holds a complete journal.
+  // Closes the descriptor and removes the journal file unless it holds a complete journal.
   void RemoveIfIdle();
   // Removes the journal of a file that is being replaced by a new database.
   static void RemoveFor(const std::string& databaseFileName);
@@ -130,11 +131,12 @@ class THDBRollbackJournal {
     std::vector<std::uint8_t> Content;  // the images' bytes
     std::vector<ImageRef> Images;       // pointing into Content
   };
-  // Opens the journal file (created when missing) for writing.
-  void OpenForWrite();
+  // Opens the journal file (created when missing) for writing, or keeps the descriptor
+  // open from before when its file (recheck) still has its name.
+  void OpenForWrite(bool recheck);
   void CloseJournal() noexcept;
   Parsed ReadJournal();
-  void Invalidate();
+  void Invalidate(bool recheck = true);
   void Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize);
   // Room for an image at the end of the journal being collected, its position and
   // length filled in (count cut as Record says); nullptr when it is not to be recorded.

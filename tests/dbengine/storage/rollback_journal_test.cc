@@ -103,6 +103,9 @@ class RollbackJournalTest : public ::testing::Test {
         pm.CommitPages(S0);
         for (int i = 0; i < 3; ++i)
           if (!pm.CommittedImages().Find(kept_[static_cast<std::size_t>(i)])) ::_exit(3);
+        // As another process's close does with an idle journal, while this one keeps
+        // its descriptor.
+        if (removeIdleJournal_) pf::RemoveFile(journal_);
       }
       Change(pm, withFrees);
       int seen = 0;
@@ -157,6 +160,7 @@ class RollbackJournalTest : public ::testing::Test {
   std::int32_t added_ = -1;
   std::string base_;
   std::string earlier_ = "old";  // the three changed pages' text before the commit
+  bool removeIdleJournal_ = false;
 };
 
 TEST_F(RollbackJournalTest, CommitWritesTheJournalBeforeThePagesAndInvalidatesItAfter) {
@@ -245,6 +249,24 @@ TEST_F(RollbackJournalTest, KilledAfterAnEarlierCommitLeavesItsStateOrTheNew) {
     }
     EXPECT_EQ(seen.size(), 2u);
   }
+}
+
+// The journal file removed between two commits (by another process's close) while
+// this process keeps its descriptor: the next commit writes a journal under the name
+// again, which a kill anywhere leaves for the next open to roll back.
+TEST_F(RollbackJournalTest, JournalRemovedBetweenCommitsIsWrittenUnderItsNameAgain) {
+  earlier_ = "mid";
+  removeIdleJournal_ = true;
+  const int points = CommitInChild(false, -1, {});
+  ASSERT_GT(points, 6);
+  std::set<bool> seen;
+  for (int k = 0; k < points; ++k) {
+    WriteFileBytes(path_, base_);
+    pf::RemoveFile(journal_);
+    CommitInChild(false, k, KillAfter());
+    seen.insert(ExpectOldOrNew(false, "point " + std::to_string(k)));
+  }
+  EXPECT_EQ(seen.size(), 2u);
 }
 
 // Another process's commit between two of this one's makes the images this one kept
