@@ -170,6 +170,8 @@ class THDBDataSet {
 
   // ---- used by the field objects ----
   bool GetFieldData(const THDBField& field, void* value) const;
+  // !GetFieldData, without copying the value.
+  bool IsFieldNull(const THDBField& field) const;
   void SetFieldData(THDBField& field, const void* value);
   std::string GetBlobData(const THDBField& field) const;
   void SetBlobData(THDBField& field, const std::string& bytes);

@@ -163,10 +163,7 @@ void THDBField::SetData(const void* value) {
   dataset_->SetFieldData(*this, value);
 }
 
-bool THDBField::IsNull() const {
-  NativeValue v(DataSize());
-  return !GetData(v.Data());
-}
+bool THDBField::IsNull() const { return !dataset_ || dataset_->IsFieldNull(*this); }
 
 void THDBField::RaiseConversion(const char* pattern, const std::string& text) const {
   throw EDatabaseError(Format(pattern, text));

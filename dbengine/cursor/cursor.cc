@@ -70,6 +70,12 @@ bool THDBCursor::ReadField(std::int32_t fieldNo, const std::uint8_t* buffer, voi
   return true;
 }
 
+bool THDBCursor::IsFieldNull(std::int32_t fieldNo, const std::uint8_t* buffer) const {
+  if (fieldNo < 0 || fieldNo >= TableFields.Count())
+    RaiseHDB(Errors::InvalidFieldNumberGet, fieldNo, TableFields.Count());
+  return NullBitmap::IsNull(buffer, fieldNo);
+}
+
 void THDBCursor::WriteField(std::int32_t fieldNo, std::uint8_t* buffer, const void* value) const {
   if (fieldNo < 0 || fieldNo >= TableFields.Count())
     RaiseHDB(Errors::InvalidFieldNumberSet, fieldNo, TableFields.Count());

@@ -137,6 +137,8 @@ class THDBCursor : public THDBCursorState {
   void SetIndexByName(const std::string& name);
   // A field of a record buffer: false for NULL; "Invalid field number" out of range.
   bool ReadField(std::int32_t fieldNo, const std::uint8_t* buffer, void* value) const;
+  // Whether ReadField would answer false, without copying the value.
+  bool IsFieldNull(std::int32_t fieldNo, const std::uint8_t* buffer) const;
   // nullptr makes the field NULL.
   void WriteField(std::int32_t fieldNo, std::uint8_t* buffer, const void* value) const;
   std::vector<std::uint8_t> AllocRecordBuffer() const { return std::vector<std::uint8_t>(FullSize, 0); }

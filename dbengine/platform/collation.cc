@@ -3,7 +3,10 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
+#include <atomic>
+#include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -61,18 +64,57 @@ const Masters& GetMasters() {
 constexpr char PlainChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr std::size_t PlainCount = sizeof PlainChars - 1;
 
-bool IsPlain(const char* text, std::size_t len) {
-  for (std::size_t i = 0; i < len; ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) return false;
+// One bit per byte value: whether it is a plain character.
+struct PlainTable {
+  bool plain[256] = {};
+  constexpr PlainTable() {
+    for (std::size_t i = 0; i < PlainCount; ++i) plain[static_cast<unsigned char>(PlainChars[i])] = true;
   }
+};
+constexpr PlainTable Plain{};
+
+// Whether all eight bytes of a word are plain: none has its top bit, and each lies
+// strictly between '0' - 1 and '9' + 1 or between 'A' - 1 and 'Z' + 1. Between marks
+// with 0x80 the bytes (each below 0x80) strictly between m and n, lane by lane: no
+// lane's sums carry into the next.
+constexpr std::uint64_t Lanes = 0x0101010101010101ULL;
+constexpr std::uint64_t TopBits = 0x8080808080808080ULL;
+constexpr std::uint64_t Between(std::uint64_t x, std::uint64_t m, std::uint64_t n) {
+  return (Lanes * (127 + n) - (x & Lanes * 127)) & ~x & ((x & Lanes * 127) + Lanes * (127 - m)) & TopBits;
+}
+constexpr bool PlainWord(std::uint64_t x) {
+  return (x & TopBits) == 0 && (Between(x, '0' - 1, '9' + 1) | Between(x, 'A' - 1, 'Z' + 1)) == TopBits;
+}
+static_assert(PlainWord(0x3041395A30313233ULL) && !PlainWord(0x3041395A30313240ULL) && !PlainWord(0x304139DA30313233ULL));
+
+bool IsPlain(const char* text, std::size_t len) {
+  std::size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    if (!PlainWord(word)) return false;
+  }
+  for (; i < len; ++i)
+    if (!Plain.plain[static_cast<unsigned char>(text[i])]) return false;
   return true;
 }
 
-int ByteOrder(const char* a, std::size_t lenA, const char* b, std::size_t lenB) {
-  const int r = std::memcmp(a, b, lenA < lenB ? lenA : lenB);
-  if (r != 0) return r < 0 ? -1 : 1;
-  return lenA < lenB ? -1 : (lenA > lenB ? 1 : 0);
+// The length of the common prefix of a and b (at most n), eight bytes at a step.
+std::size_t CommonPrefix(const char* a, const char* b, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) {
+      // The lowest differing byte in memory order; the words were loaded as they lie.
+      std::uint64_t diff = x ^ y;
+      if constexpr (std::endian::native == std::endian::big) diff = __builtin_bswap64(diff);
+      return i + static_cast<std::size_t>(__builtin_ctzll(diff)) / 8;
+    }
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
 }
 
 // Whether the collators order every text of plain characters as their bytes do: each
@@ -139,6 +181,18 @@ ThreadCollators& Current() {
   return collators;
 }
 
+// The check's answer depends on the locale only, which every thread's collators share:
+// once one thread has it, the others take it without reaching their own collators.
+bool PlainInByteOrderCached() {
+  static std::atomic<int> known{0};  // 0: not yet, 1: byte order holds, -1: it does not
+  int answer = known.load(std::memory_order_relaxed);
+  if (answer == 0) {
+    answer = Current().PlainInByteOrder() ? 1 : -1;
+    known.store(answer, std::memory_order_relaxed);
+  }
+  return answer > 0;
+}
+
 int Compare(icu::Collator* collator, const char16_t* a, std::size_t lenA, const char16_t* b, std::size_t lenB,
             int* status) {
   UErrorCode s = U_ZERO_ERROR;
@@ -171,10 +225,17 @@ const char16_t* Widen(const char* text, std::size_t len, char16_t* stack, std::u
 int CollateAnsi(const char* a, std::size_t lenA, const char* b, std::size_t lenB, CollationLevel level,
                 int* status) {
   // Identical code units always collate equal; this is the common case of key lookups.
-  if (lenA == lenB && std::memcmp(a, b, lenA) == 0) return 0;
+  const std::size_t common = CommonPrefix(a, b, lenA < lenB ? lenA : lenB);
+  if (common == lenA && common == lenB) return 0;
+  // Texts of digits and capital letters compare as bytes where the locale agrees: by
+  // their first differing byte, or else by their lengths. Their common prefix is
+  // looked at once.
+  if (IsPlain(a, lenA) && IsPlain(b + common, lenB - common) && PlainInByteOrderCached()) {
+    if (common < lenA && common < lenB)
+      return static_cast<unsigned char>(a[common]) < static_cast<unsigned char>(b[common]) ? -1 : 1;
+    return lenA < lenB ? -1 : 1;
+  }
   ThreadCollators& tc = Current();
-  // Texts of digits and capital letters compare as bytes where the locale agrees.
-  if (IsPlain(a, lenA) && IsPlain(b, lenB) && tc.PlainInByteOrder()) return ByteOrder(a, lenA, b, lenB);
   char16_t stackA[StackChars], stackB[StackChars];
   const char16_t* wa = Widen(a, lenA, stackA, tc.scratchA);
   const char16_t* wb = Widen(b, lenB, stackB, tc.scratchB);

@@ -163,6 +163,11 @@ bool Truncate(int fd, std::int64_t size, int& err) {
   return ok;
 }
 
+bool IsLinked(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && st.st_nlink > 0;
+}
+
 bool GetSize(int fd, std::int64_t& size, int& err) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) {

@@ -33,6 +33,9 @@ bool ReadAt(int fd, void* buffer, std::size_t count, std::int64_t position, std:
 bool WriteAt(int fd, const void* buffer, std::size_t count, std::int64_t position, int& err);
 bool Truncate(int fd, std::int64_t size, int& err);
 bool GetSize(int fd, std::int64_t& size, int& err);
+// Whether the file open as fd still has a name (false when it was removed meanwhile, or
+// when that cannot be told).
+bool IsLinked(int fd);
 bool Flush(int fd, int& err);
 bool IsWritableDescriptor(int fd);
 

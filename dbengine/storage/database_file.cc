@@ -61,6 +61,7 @@ bool THDBDatabaseFile::OpenHandle(int& err) {
     return false;
   }
   handle_ = fd;
+  handleWritable_ = pf::IsWritableDescriptor(fd);
   heldLocks_.clear();
   return true;
 }
@@ -94,6 +95,7 @@ void THDBDatabaseFile::CreateFile(const std::string& name) {
     RaiseHDB(Errors::CannotCreateFile, name, err, pf::SystemErrorText(err));
   }
   handle_ = fd;
+  handleWritable_ = pf::IsWritableDescriptor(fd);
   heldLocks_.clear();
   filePointer_ = 0;
   opened_ = true;
@@ -113,7 +115,7 @@ void THDBDatabaseFile::OpenFile(const std::string& name, std::uint8_t accessMode
 }
 
 bool THDBDatabaseFile::LocksExclusively() const {
-  return handle_ != pf::InvalidHandle && pf::IsWritableDescriptor(handle_);
+  return handle_ != pf::InvalidHandle && handleWritable_;
 }
 
 void THDBDatabaseFile::RestrictToReading() { accessMode_ = AccessRead; }
@@ -295,7 +297,7 @@ bool THDBDatabaseFile::TryLock(std::uint32_t count, std::int64_t position) {
   } else if (handle_ == pf::InvalidHandle) {
     lastError_ = EBADF;
   } else {
-    pf::LockKind kind = pf::IsWritableDescriptor(handle_) ? pf::LockKind::Exclusive : pf::LockKind::Shared;
+    pf::LockKind kind = handleWritable_ ? pf::LockKind::Exclusive : pf::LockKind::Shared;
     ok = pf::LockRange(handle_, position, count, kind, lastError_);
     if (ok) heldLocks_[position] = count;
   }

@@ -106,6 +106,9 @@ class THDBDatabaseFile {
   std::uint8_t shareMode_ = ShareNone;
   std::uint32_t flags_ = DefaultFlags;
   int handle_ = -1;
+  // Whether handle_ was opened for writing (its locks are then exclusive), noted when
+  // it is opened rather than asked of the system at every lock.
+  bool handleWritable_ = false;
   bool opened_ = false;
   std::int32_t nestingCount_ = 0;  // per-operation open mode; kept for the layout, unused
   bool lockFallback_ = false;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "dbengine/platform/posix_file.h"
 #include "dbengine/platform/system_services.h"
@@ -81,6 +82,8 @@ bool THDBDiskPageManager::Open(const std::string& fileName, const THDBPassword& 
                                bool exclusive, bool& readOnly) {
   if (file_.IsOpen()) RaiseHDB(Errors::OpenFileInUse, fileName);
   password_ = password;
+  committedImages_.Clear();
+  mapPages_.Clear();
   try {
     if (!readOnly && platform::FileExists(fileName)) {
       if (platform::HasReadOnlyAttribute(fileName)) {
@@ -199,6 +202,8 @@ void THDBDiskPageManager::Close() {
   }
   freeSpace_.reset();
   ClearSharedCache();
+  committedImages_.Clear();
+  mapPages_.Clear();
   if (file_.IsOpen() && !IsReadOnly()) {
     // The journal file goes with the last user that finds it idle; one that holds a
     // commit to undo stays for the next open.
@@ -288,6 +293,8 @@ void THDBDiskPageManager::HeaderUnlock() {
   assert(headerLockDepth_ > 0);
   if (headerLockDepth_ <= 0) return;
   if (--headerLockDepth_ == 0) {
+    // Once the lock is free, other processes may change the map pages.
+    if (multiUser_) mapPages_.Clear();
     if (file_.IsOpen()) file_.UnlockByte(1, heldHeaderLockPosition_);
     heldHeaderLockPosition_ = -1;
   }
@@ -338,6 +345,7 @@ void THDBDiskPageManager::WritePageRange(const void* buffer, PageNo pageNo, std:
                                          std::uint32_t offset) {
   CheckWritable();
   CheckPageRange(pageNo, count, offset, true);
+  committedImages_.Drop(pageNo);
   file_.Write(buffer, Errors::DirectPageWrite, PageOffset(pageNo) + offset, count);
 }
 
@@ -407,6 +415,7 @@ void THDBDiskPageManager::FreePageNo(std::int32_t pageNo) {
   if (journalPending_ && HeaderLockDepth() == 0) RecoverPendingJournal();
   std::uint8_t mark[4];
   le::Store<std::int32_t>(mark, 0, FreedPageVersion);
+  committedImages_.Drop(pageNo);
   file_.Write(mark, Errors::FreedMarkWrite, PageOffset(pageNo) + PageHeaderLayout::PageVersion::offset, 4);
   freeSpace_->FreePage(pageNo);
 }
@@ -428,6 +437,10 @@ void THDBDiskPageManager::WritePage(THDBPage* page) {
   // Counted wide: a page read with the freed mark carries 0x7FFFFFFF.
   const std::int64_t version = static_cast<std::int64_t>(page->PageVersion()) + 1;
   page->SetPageVersion(version >= PageVersionWrap ? 0 : static_cast<std::int32_t>(version));
+  // A map page's copy is renewed by the free-space step that writes it, a committed
+  // image by the commit that writes the page; any other write leaves them unknown.
+  if (mapPages_.Count() > 0) mapPages_.Drop(page->PageNo());
+  if (committedImages_.Count() > 0) committedImages_.Drop(page->PageNo());
   file_.Write(page->Buffer(), Errors::PageWrite, PageOffset(page->PageNo()), PageSize());
 }
 
@@ -470,9 +483,11 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
     RecoverJournal(true);
     ReadHeader();
   }
+  committedImages_.Validate(header_.ChangeCounter());
   const THDBFileHeader::Image before = header_.Bytes();
   const std::vector<std::int32_t> versions = PageVersions(entry);
   if (!journaling_) {
+    committedImages_.Clear();
     header_.SetDatabaseState(DatabaseStateCommitting);
     WriteHeader();
     WriteSessionPages(entry);
@@ -506,24 +521,49 @@ void THDBDiskPageManager::CommitPages(TSessionID session) {
       // again, or by the next open.
       journalPending_ = true;
     }
+    committedImages_.Clear();
+    mapPages_.Clear();
     header_.Bytes() = before;
     freeSpace_->LoadFromHeader();
     RestorePageVersions(entry, versions);
     throw;
   }
+  KeepCommittedImages(entry);
   FinishSessionCommit(entry);
+}
+
+void THDBDiskPageManager::KeepCommittedImages(const SessionPages& entry) {
+  try {
+    committedImages_.SetChangeCounter(header_.ChangeCounter());
+    std::vector<std::int32_t> removed = entry.RemovedPages;
+    std::sort(removed.begin(), removed.end());
+    for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) {
+      const THDBPage* page = entry.ChangedPages.At(i);
+      if (!std::binary_search(removed.begin(), removed.end(), page->PageNo()) &&
+          THDBCommittedImages::Keepable(page->PageType()))
+        committedImages_.Keep(page->PageNo(), page->Buffer(), PageSize());
+    }
+  } catch (const std::bad_alloc&) {
+    // The commit is done; without its images the next one reads them from the file.
+    committedImages_.Clear();
+  }
 }
 
 void THDBDiskPageManager::JournalCommit(const SessionPages& entry) {
   journal_.Begin(headerPosition_, header_.ChangeCounter());
-  journal_.Record(headerPosition_, FileHeaderLayout::Size);
+  // The header was read under the lock just now.
+  journal_.RecordImage(headerPosition_, header_.Bytes().data(), FileHeaderLayout::Size);
   // Pages this session allocated held no committed data: should the commit be undone
   // they are free again as far as anything committed is concerned, so their old bytes
   // are not needed.
   std::vector<std::int32_t> added = entry.AddedPages;
   std::sort(added.begin(), added.end());
   auto recordPage = [&](std::int32_t pageNo) {
-    if (!std::binary_search(added.begin(), added.end(), pageNo)) journal_.Record(PageOffset(pageNo), PageSize());
+    if (std::binary_search(added.begin(), added.end(), pageNo)) return;
+    if (const std::uint8_t* image = committedImages_.Find(pageNo))
+      journal_.RecordImage(PageOffset(pageNo), image, PageSize());
+    else
+      journal_.Record(PageOffset(pageNo), PageSize());
   };
   for (std::int32_t i = 0; i < entry.ChangedPages.Count(); ++i) recordPage(entry.ChangedPages.At(i)->PageNo());
   if (!entry.RemovedPages.empty()) {
@@ -544,6 +584,10 @@ void THDBDiskPageManager::RecoverJournal(bool keepFinished) {
   assert(headerLockDepth_ > 0);
   const THDBRollbackJournal::TRecovery recovery = journal_.Recover(keepFinished);
   journalPending_ = false;
+  if (recovery.Found != THDBRollbackJournal::TFound::None) {
+    committedImages_.Clear();
+    mapPages_.Clear();
+  }
   if (!recovery.RolledBack) return;
   // Copies in the cache may hold what the interrupted commit wrote.
   for (const std::int64_t position : recovery.Positions) {
@@ -584,6 +628,8 @@ void THDBDiskPageManager::TruncateUnusedTail() {
   assert(freeSpace_);
   CheckWritable();
   THDBHeaderLockGuard lock(*this, Errors::DatabaseLockedAtFree);
+  committedImages_.Clear();
+  mapPages_.Clear();
   ReadHeader();
   freeSpace_->LoadFromHeader();
   const std::int32_t n = header_.TotalPageCount() - 1 - header_.LastUsedPageNo();

@@ -3,7 +3,9 @@
 // header, security block and lock block, the positions of the regions (shifted when
 // the header is found further into the file), the free-space manager and the
 // multi-user cache-validity manager and the rollback journal. It addresses pages,
-// reads and writes them (the commit first journals what it will overwrite, then writes
+// reads and writes them (the commit first journals what it will overwrite, taking the
+// images of pages its last commits wrote from memory while no other process has
+// committed since (THDBCommittedImages), then writes
 // the changed pages in place between two header writes: state 1, then the pages, then
 // ChangeCounter + 1 and state 2; a commit that stops half way is rolled back from the
 // journal, at once or by the next open), does direct page-range I/O, holds the
@@ -18,10 +20,12 @@
 #include <memory>
 #include <string>
 
+#include "dbengine/storage/committed_images.h"
 #include "dbengine/storage/database_file.h"
 #include "dbengine/storage/error_messages.h"
 #include "dbengine/storage/file_header.h"
 #include "dbengine/storage/free_space.h"
+#include "dbengine/storage/map_page_cache.h"
 #include "dbengine/storage/page_manager.h"
 #include "dbengine/storage/rollback_journal.h"
 #include "dbengine/storage/table_pages_cache.h"
@@ -59,6 +63,7 @@ class THDBDiskPageManager : public THDBPageManager {
   void SetFlushing(bool on) { journal_.SetFlushing(on); }
   bool Flushing() const { return journal_.Flushing(); }
   THDBRollbackJournal& Journal() { return journal_; }
+  const THDBCommittedImages& CommittedImages() const { return committedImages_; }
   // Without the journal a commit is only the header bracket, as a file whose format
   // predates it was written: a crash inside it leaves state 1 (NeedsRepair). Only the
   // benchmark measuring the journal's cost turns it off.
@@ -71,6 +76,10 @@ class THDBDiskPageManager : public THDBPageManager {
   // Cuts every free page after LastUsedPageNo off the end of the file.
   void TruncateUnusedTail();
   THDBDatabaseFreeSpaceManager* FreeSpace() { return freeSpace_.get(); }
+  // The copies of map pages the free-space steps read and write, and whether they may
+  // be used now: single-user, or under HeaderLock.
+  THDBMapPageCache& MapPages() { return mapPages_; }
+  bool MapPagesCacheable() const { return !multiUser_ || headerLockDepth_ > 0; }
   THDBDiskTablePagesCacheManager& TablePagesCache() { return tablePagesCache_; }
 
   // Opens an existing file; returns NeedsRepair. multiUser and readOnly are in/out:
@@ -156,6 +165,8 @@ class THDBDiskPageManager : public THDBPageManager {
   // Records the commit's images (header, the changed and freed pages that held
   // committed data, the map pages a free may change) and writes the journal.
   void JournalCommit(const SessionPages& entry);
+  // After a commit's writes: its written table pages are the file's content now.
+  void KeepCommittedImages(const SessionPages& entry);
 
   THDBDatabaseFile file_;
   THDBFileHeader header_;
@@ -168,6 +179,8 @@ class THDBDiskPageManager : public THDBPageManager {
   std::unique_ptr<THDBDatabaseFreeSpaceManager> freeSpace_;
   THDBDiskTablePagesCacheManager tablePagesCache_;
   THDBRollbackJournal journal_{file_};
+  THDBCommittedImages committedImages_;
+  THDBMapPageCache mapPages_;
   // A commit of this manager failed and its journal could not be rolled back at once.
   bool journalPending_ = false;
   bool journaling_ = true;

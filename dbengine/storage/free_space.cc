@@ -216,6 +216,7 @@ std::int32_t THDBDatabaseFreeSpaceManager::FindLastUsedPage() {
 
 void THDBDatabaseFreeSpaceManager::RemoveTailPages(std::int32_t n) {
   assert(n >= 1 && n <= totalPageCount_);
+  manager_.MapPages().Clear();
   totalPageCount_ -= n;
   manager_.File().SetSize(manager_.PagesStart() + static_cast<std::int64_t>(totalPageCount_) * manager_.PageSize());
   THDBFileHeader& header = manager_.Header();
@@ -251,6 +252,7 @@ std::int32_t THDBDatabaseFreeSpaceManager::AllocatePage() {
     // A failed growth is undone: the file goes back to the size the header records,
     // and the next growth writes the map pages of the new range again. Recording the
     // grown size instead would count map pages that were perhaps never written.
+    manager_.MapPages().Clear();
     const std::int32_t recorded = manager_.Header().TotalPageCount();
     if (totalPageCount_ != recorded) {
       try {
@@ -273,6 +275,7 @@ void THDBDatabaseFreeSpaceManager::FreePage(std::int32_t pageNo) {
     lastUsedPageNo_ = FindLastUsedPage();
     TruncateFreeTail();
   } catch (...) {
+    manager_.MapPages().Clear();
     try {
       StoreHeader();
     } catch (const EHDBException&) {

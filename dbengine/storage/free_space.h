@@ -2,8 +2,9 @@
 // the file when no page is free and cuts a long free run off its end. It keeps two
 // kinds of map pages in the file: PFS pages (one bit per page: in use) and EAM pages
 // (two bits per extent: 3 = every page used, 1 = not full, 0 = never written).
-// Map pages are read and written straight through the disk page manager, never
-// cached and never part of a session, so every allocation reaches the file at once.
+// Map pages are written straight through the disk page manager and are never part of
+// a session, so every allocation reaches the file at once; they are read again only
+// where another process may have changed them (THDBMapPageCache).
 // The working copies of LastUsedPageNo and TotalPageCount are reloaded from the file
 // header at the start of every allocation and release, so processes can share a file.
 //

@@ -9,12 +9,20 @@ THDBMapPage::THDBMapPage(THDBDiskPageManager& manager, std::int32_t pageNo, std:
                          int typeErrorCode)
     : manager_(manager), page_(&manager, pageNo, 0) {
   page_.EncryptOnWrite = false;
-  manager_.ReadPage(&page_);  // a failed read leaves an unreadable buffer: the type check catches it
+  const bool cached = manager_.MapPagesCacheable();
+  bool read = false;
+  if (cached) {
+    page_.FreshBuffer(manager_.PageSize(), false);
+    read = manager_.MapPages().Load(pageNo, page_.Buffer(), manager_.PageSize());
+  }
+  const bool fromFile = !read;
+  if (fromFile) read = manager_.ReadPage(&page_);  // a failed read leaves an unreadable buffer: the type check catches it
   const std::uint16_t found = page_.PageType();
   if (found != expectedType) {
     RaiseHDB(typeErrorCode, Errors::WrongPageTypeText, found <= ptTableIndex ? PageTypeName(found) : "Unknown Page",
              PageTypeName(expectedType));
   }
+  if (cached && fromFile && read) manager_.MapPages().Keep(pageNo, page_.Buffer(), manager_.PageSize());
 }
 
 void THDBMapPage::Create(THDBDiskPageManager& manager, std::int32_t pageNo, std::uint16_t type) {
@@ -22,7 +30,18 @@ void THDBMapPage::Create(THDBDiskPageManager& manager, std::int32_t pageNo, std:
   page.EncryptOnWrite = false;
   page.SetPageType(type);
   page.Buffer()[PageHeaderLayout::Size] = 1;
-  manager.WritePage(&page);
+  Write(manager, page);
+}
+
+void THDBMapPage::Write(THDBDiskPageManager& manager, THDBPage& page) {
+  try {
+    manager.WritePage(&page);
+  } catch (...) {
+    // What reached the file is not known.
+    manager.MapPages().Clear();
+    throw;
+  }
+  if (manager.MapPagesCacheable()) manager.MapPages().Keep(page.PageNo(), page.Buffer(), manager.PageSize());
 }
 
 std::uint32_t THDBMapPage::DataSize() const { return manager_.PageDataSize(); }
@@ -58,7 +77,7 @@ std::int32_t THDBMapPage::LowestClearBit() const {
 }
 
 void THDBMapPage::Release() {
-  if (changed_) manager_.WritePage(&page_);
+  if (changed_) Write(manager_, page_);
   changed_ = false;
 }
 

@@ -1,6 +1,7 @@
 // THDBMapPage: one PFS or EAM page in memory for the length of one free-space step.
-// It belongs to no session: it is read straight from the file (with a type check that
-// raises the caller's code), changed through bit and code setters that remember
+// It belongs to no session: it is read from the file, or from the manager's copy of it
+// where that is known to be current (THDBMapPageCache), with a type check that raises
+// the caller's code, changed through bit and code setters that remember
 // whether a byte changed, and written back by Release only then. A map page that is
 // not released (an error path) is dropped without writing.
 #pragma once
@@ -39,6 +40,8 @@ class THDBMapPage {
   const std::uint8_t* Data() const { return page_.Buffer() + PageHeaderLayout::Size; }
   std::uint8_t* Data() { return page_.Buffer() + PageHeaderLayout::Size; }
   void SetByte(std::uint32_t index, std::uint8_t value);
+  // Writes the page to the file and the manager's copy.
+  static void Write(THDBDiskPageManager& manager, THDBPage& page);
 
   THDBDiskPageManager& manager_;
   THDBPage page_;

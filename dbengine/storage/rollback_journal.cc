@@ -46,8 +46,14 @@ void THDBRollbackJournal::CloseJournal() noexcept {
   handle_ = pf::InvalidHandle;
 }
 
-void THDBRollbackJournal::OpenForWrite() {
-  if (handle_ != pf::InvalidHandle) return;
+void THDBRollbackJournal::OpenForWrite(bool recheck) {
+  // The descriptor stays open from one commit to the next. Another process removes an
+  // idle journal only under HeaderLock, which this one holds now: a file that still has
+  // its name is the journal beside the database. Within one hold it is checked once.
+  if (handle_ != pf::InvalidHandle) {
+    if (!recheck || pf::IsLinked(handle_)) return;
+    CloseJournal();
+  }
   int err = 0;
   handle_ = pf::OpenOrCreate(FileName(), created_, err);
   if (handle_ == pf::InvalidHandle) RaiseOpenError(err);
@@ -56,8 +62,9 @@ void THDBRollbackJournal::OpenForWrite() {
 // ---- One commit ------------------------------------------------------------------------
 
 void THDBRollbackJournal::Begin(std::int64_t headerPosition, std::int32_t changeCounter) {
-  assert(handle_ == pf::InvalidHandle);
-  bytes_.assign(JournalLayout::Size, 0);
+  if (bytes_.size() < JournalLayout::Size) bytes_.resize(JournalLayout::Size);
+  std::fill_n(bytes_.begin(), JournalLayout::Size, std::uint8_t{0});
+  used_ = JournalLayout::Size;
   positions_.clear();
   headerPosition_ = headerPosition;
   changeCounter_ = changeCounter;
@@ -68,20 +75,33 @@ bool THDBRollbackJournal::IsRecorded(std::int64_t position) const {
   return std::find(positions_.begin(), positions_.end(), position) != positions_.end();
 }
 
-void THDBRollbackJournal::Record(std::int64_t position, std::uint32_t count) {
-  assert(position >= 0 && bytes_.size() >= JournalLayout::Size);
-  if (position >= databaseSize_ || IsRecorded(position)) return;
+std::uint8_t* THDBRollbackJournal::AppendImage(std::int64_t position, std::uint32_t& count) {
+  assert(position >= 0 && used_ >= JournalLayout::Size);
+  if (position >= databaseSize_ || IsRecorded(position)) return nullptr;
   count = static_cast<std::uint32_t>(std::min<std::int64_t>(count, databaseSize_ - position));
-  const std::size_t at = bytes_.size();
-  bytes_.resize(at + JournalImageLayout::Size + count);
+  const std::size_t at = used_;
+  // The buffer only grows (without filling what every image overwrites anyway): the
+  // journal of the next commit reuses it.
+  if (bytes_.size() < at + JournalImageLayout::Size + count)
+    bytes_.resize(std::max(at + JournalImageLayout::Size + count, bytes_.size() * 2));
   JournalImageLayout::Position::Set(bytes_.data() + at, position);
   JournalImageLayout::Count::Set(bytes_.data() + at, count);
-  try {
-    database_.Read(bytes_.data() + at + JournalImageLayout::Size, Errors::JournalImageRead, position, count);
-  } catch (...) {
-    bytes_.resize(at);
-    throw;
-  }
+  return bytes_.data() + at + JournalImageLayout::Size;
+}
+
+void THDBRollbackJournal::Record(std::int64_t position, std::uint32_t count) {
+  std::uint8_t* image = AppendImage(position, count);
+  if (!image) return;
+  database_.Read(image, Errors::JournalImageRead, position, count);
+  used_ = static_cast<std::size_t>(image + count - bytes_.data());
+  positions_.push_back(position);
+}
+
+void THDBRollbackJournal::RecordImage(std::int64_t position, const std::uint8_t* current, std::uint32_t count) {
+  std::uint8_t* image = AppendImage(position, count);
+  if (!image) return;
+  std::memcpy(image, current, count);
+  used_ = static_cast<std::size_t>(image + count - bytes_.data());
   positions_.push_back(position);
 }
 
@@ -89,19 +109,19 @@ std::vector<THDBRollbackJournal::ImageRef> THDBRollbackJournal::CollectedImages(
   std::vector<ImageRef> images;
   images.reserve(positions_.size());
   std::size_t at = JournalLayout::Size;
-  while (at < bytes_.size()) {
+  while (at < used_) {
     const std::uint32_t count = JournalImageLayout::Count::Get(bytes_.data() + at);
     images.push_back({JournalImageLayout::Position::Get(bytes_.data() + at),
                       bytes_.data() + at + JournalImageLayout::Size, count});
     at += JournalImageLayout::Size + count;
   }
-  assert(at == bytes_.size() && images.size() == positions_.size());
+  assert(at == used_ && images.size() == positions_.size());
   return images;
 }
 
 void THDBRollbackJournal::Write() {
-  assert(bytes_.size() >= JournalLayout::Size);
-  const std::size_t contentSize = bytes_.size() - JournalLayout::Size;
+  assert(used_ >= JournalLayout::Size);
+  const std::size_t contentSize = used_ - JournalLayout::Size;
   std::uint8_t* header = bytes_.data();
   std::uint32_t nonce = 0;
   pf::RandomBytes(&nonce, sizeof nonce);
@@ -116,11 +136,11 @@ void THDBRollbackJournal::Write() {
   JournalLayout::HeaderPosition::Set(header, headerPosition_);
   JournalLayout::HeaderCRC::Set(header, HeaderChecksum(header));
 
-  OpenForWrite();
+  OpenForWrite(true);
   int err = 0;
   // One write: header and images together. Should only part of it reach the disk,
   // the checksums tell.
-  if (!pf::WriteAt(handle_, bytes_.data(), bytes_.size(), 0, err)) {
+  if (!pf::WriteAt(handle_, bytes_.data(), used_, 0, err)) {
     // Nothing has been written in place: a journal that may be whole would only be
     // rolled back to the file as it is, but it must not outlive this commit.
     try {
@@ -128,7 +148,7 @@ void THDBRollbackJournal::Write() {
     } catch (const EHDBException&) {
     }
     CloseJournal();
-    RaiseIOError(Errors::CannotWriteJournal, err, 0, bytes_.size());
+    RaiseIOError(Errors::CannotWriteJournal, err, 0, used_);
   }
   if (flushing_) {
     const bool flushed = pf::Flush(handle_, err) && (!created_ || pf::SyncFolderOf(FileName(), err));
@@ -138,14 +158,14 @@ void THDBRollbackJournal::Write() {
       } catch (const EHDBException&) {
       }
       CloseJournal();
-      RaiseIOError(Errors::CannotFlushJournal, err, 0, bytes_.size());
+      RaiseIOError(Errors::CannotFlushJournal, err, 0, used_);
     }
   }
   created_ = false;
 }
 
-void THDBRollbackJournal::Invalidate() {
-  OpenForWrite();
+void THDBRollbackJournal::Invalidate(bool recheck) {
+  OpenForWrite(recheck);
   std::uint8_t zero[JournalLayout::Size] = {};
   int err = 0;
   if (!pf::WriteAt(handle_, zero, sizeof zero, 0, err))
@@ -155,10 +175,10 @@ void THDBRollbackJournal::Invalidate() {
 }
 
 void THDBRollbackJournal::Finish() {
-  Invalidate();
-  CloseJournal();
+  // Write opened and checked the descriptor under the HeaderLock held since.
+  Invalidate(false);
   positions_.clear();
-  bytes_.resize(JournalLayout::Size);
+  used_ = JournalLayout::Size;
 }
 
 void THDBRollbackJournal::Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize) {
@@ -253,7 +273,6 @@ THDBRollbackJournal::Parsed THDBRollbackJournal::ReadJournal() {
 THDBRollbackJournal::TFound THDBRollbackJournal::Inspect() { return ReadJournal().Found; }
 
 THDBRollbackJournal::TRecovery THDBRollbackJournal::Recover(bool keepFinished) {
-  assert(handle_ == pf::InvalidHandle);
   TRecovery result;
   Parsed parsed = ReadJournal();
   result.Found = parsed.Found;
@@ -285,7 +304,9 @@ THDBRollbackJournal::TRecovery THDBRollbackJournal::Recover(bool keepFinished) {
 }
 
 void THDBRollbackJournal::RemoveIfIdle() {
-  if (handle_ != pf::InvalidHandle || !pf::FileExists(FileName())) return;
+  // Called between commits: the descriptor kept open is idle.
+  CloseJournal();
+  if (!pf::FileExists(FileName())) return;
   if (ReadJournal().Found != TFound::Complete) pf::RemoveFile(FileName());
 }
 

@@ -11,8 +11,9 @@
 // reader that knows nothing of the journal sees state 1 (NeedsRepair) in a file whose
 // commit stopped after its first header write.
 //
-// Owns the images collected for one commit and, from Write to Finish or RollBack, the
-// journal's descriptor. Guarded by the database file's HeaderLock: only its holder
+// Owns the images collected for one commit and the journal's descriptor, which stays
+// open from one commit to the next (checked at each commit to still be the file beside
+// the database) until RemoveIfIdle, a failure or the destructor closes it. Guarded by the database file's HeaderLock: only its holder
 // writes, rolls back or removes the journal, so two processes never both do, and a
 // journal found under the lock was left by a commit that did not finish.
 #pragma once
@@ -89,13 +90,17 @@ class THDBRollbackJournal {
   // by Begin (what lies beyond is cut off again by the rollback). A position recorded
   // once is not recorded again: the first image is the one before the commit.
   void Record(std::int64_t position, std::uint32_t count);
+  // As Record, with the bytes the caller knows the file to hold there now (read or
+  // written under the HeaderLock held since, so no other process can have changed
+  // them): the file is not read again.
+  void RecordImage(std::int64_t position, const std::uint8_t* current, std::uint32_t count);
   bool IsRecorded(std::int64_t position) const;
   std::size_t ImageCount() const { return positions_.size(); }
   std::int64_t DatabaseSize() const { return databaseSize_; }
   // Writes the journal and flushes it (a journal file made just now, its folder too).
   void Write();
   // The commit's in-place writes are in the file and flushed: the journal is made
-  // invalid (and flushed) and closed.
+  // invalid (and flushed); its descriptor stays open for the next commit.
   void Finish();
   // The commit stopped half way: the images go back into the file, its length is
   // restored, the file is flushed and the journal made invalid. A failure leaves the
@@ -112,7 +117,7 @@ class THDBRollbackJournal {
   TRecovery Recover(bool keepFinished);
   // Whether a complete journal lies beside the file, without changing anything.
   TFound Inspect();
-  // Removes the journal file unless it holds a complete journal.
+  // Closes the descriptor and removes the journal file unless it holds a complete journal.
   void RemoveIfIdle();
   // Removes the journal of a file that is being replaced by a new database.
   static void RemoveFor(const std::string& databaseFileName);
@@ -126,12 +131,17 @@ class THDBRollbackJournal {
     std::vector<std::uint8_t> Content;  // the images' bytes
     std::vector<ImageRef> Images;       // pointing into Content
   };
-  // Opens the journal file (created when missing) for writing.
-  void OpenForWrite();
+  // Opens the journal file (created when missing) for writing, or keeps the descriptor
+  // open from before when its file (recheck) still has its name.
+  void OpenForWrite(bool recheck);
   void CloseJournal() noexcept;
   Parsed ReadJournal();
-  void Invalidate();
+  void Invalidate(bool recheck = true);
   void Restore(const std::vector<ImageRef>& images, std::int64_t databaseSize);
+  // Room for an image at the end of the journal being collected, its position and
+  // length filled in (count cut as Record says); nullptr when it is not to be recorded.
+  // The image counts once used_ is moved past it.
+  std::uint8_t* AppendImage(std::int64_t position, std::uint32_t& count);
   // The images of the journal being collected, pointing into bytes_.
   std::vector<ImageRef> CollectedImages() const;
   [[noreturn]] void RaiseOpenError(int err) const;
@@ -145,8 +155,9 @@ class THDBRollbackJournal {
   std::int32_t changeCounter_ = 0;
   std::int64_t databaseSize_ = 0;
   // The journal as it will be written: header, then each image's position, length and
-  // bytes. Kept between commits so its memory is reused.
+  // bytes, in its first used_ bytes. Kept between commits so its memory is reused.
   std::vector<std::uint8_t> bytes_;
+  std::size_t used_ = 0;
   std::vector<std::int64_t> positions_;  // of the images recorded, in order
 };
 

@@ -195,8 +195,11 @@ void THDBRecordKeyRef::ResetCompare() {
 int THDBRecordKeyRef::CompareColumn(const THDBKeyColumn& c, std::int32_t index, const std::uint8_t* a,
                                     const std::uint8_t* b, std::int32_t offset, std::int32_t limit) const {
   const bool null1 = a[offset] != 0, null2 = b[offset] != 0;
-  return CompareValues(a + offset + 1, b + offset + 1, c.BaseType, c.BaseType, null1, null2,
-                       EffectiveLength(compareLength_[static_cast<std::size_t>(index)], limit), c.CaseInsensitive);
+  // Both slots of one column hold its own type: CompareValues would go straight on to
+  // CompareSameType (memos are never key columns).
+  if (null1 || null2) return null1 && null2 ? 0 : (null1 ? -1 : 1);
+  return CompareSameType(a + offset + 1, b + offset + 1, c.BaseType,
+                         EffectiveLength(compareLength_[static_cast<std::size_t>(index)], limit), c.CaseInsensitive);
 }
 
 std::int32_t THDBRecordKeyRef::SlotLength(const THDBKeyColumn& c, std::int32_t valueBytes) const {

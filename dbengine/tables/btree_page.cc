@@ -149,8 +149,11 @@ bool THDBBTreePage::CanMergeWith(std::int32_t otherCount) const {
 }
 
 int THDBBTreePage::CompareEntry(std::uint8_t* key, std::int32_t i, bool mayFetch) {
+  THDBBTreeKeyRef& keyRef = tree_.KeyRef();
+  // Only a cut text may need the entry's record to decide.
   RecordID scratch;
-  return tree_.KeyRef().CompareKeys(key, KeyAt(i), RecordIDAt(i, scratch), nullptr, tree_.Session(), mayFetch);
+  const RecordID* id = keyRef.HasTruncatedColumn() ? RecordIDAt(i, scratch) : nullptr;
+  return keyRef.CompareKeys(key, KeyAt(i), id, nullptr, tree_.Session(), mayFetch);
 }
 
 THDBPageSearch THDBBTreePage::SearchInPage(std::uint8_t* key, const void* value, THDBMatchMode mode,

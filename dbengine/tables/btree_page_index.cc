@@ -129,6 +129,21 @@ void THDBBTreePageIndex::AddToPageCount(SessionID session, std::int32_t pageNo, 
   WriteCount(session, count + delta);
 }
 
+void THDBBTreePageIndex::AddToFoundPageCount(SessionID session, std::int32_t pageNo, std::int32_t delta) {
+  THDBBTree& tree = TreeFor(session, Errors::PageIndexAddNoRoot);
+  if (!path_.IsEmpty()) {
+    std::uint8_t key[4], value[2];
+    tree.ReadLeafEntry(path_, key, value);
+    if (le::Load<std::int32_t>(key, 0) == pageNo) {
+      const std::int32_t count = le::Load<std::uint16_t>(value, 0);
+      CheckAddition(count, delta);
+      WriteCount(session, count + delta);
+      return;
+    }
+  }
+  AddToPageCount(session, pageNo, delta);
+}
+
 void THDBBTreePageIndex::SetCount(SessionID session, std::int32_t pageNo, std::int32_t count) {
   THDBBTree& tree = TreeFor(session, Errors::PageIndexSetNoRoot);
   if (count == 0) {

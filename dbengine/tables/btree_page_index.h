@@ -57,6 +57,10 @@ class THDBBTreePageIndex {
   std::int32_t FindPageWithRoom(SessionID session, std::int32_t needed = 1);
   // Adds delta to the page's value, entering the page with delta when it has no entry.
   void AddToPageCount(SessionID session, std::int32_t pageNo, std::int32_t delta);
+  // As AddToPageCount, for the page FindPageWithRoom has just answered with nothing
+  // changed in this index since: its entry is the one the position stands on (checked
+  // by its key), so the tree is not searched again.
+  void AddToFoundPageCount(SessionID session, std::int32_t pageNo, std::int32_t delta);
   // Sets the page's value; 0 removes its entry. A page without an entry raises
   // "Invalid page number" (20110, 20111 for a removal).
   void SetCount(SessionID session, std::int32_t pageNo, std::int32_t count);

@@ -187,7 +187,8 @@ void THDBDiskTableData::ReadDefinitions(SessionID session) {
 }
 
 void THDBDiskTableData::WriteState(SessionID session) {
-  THDBStream stream;
+  THDBStream& stream = stateStream_;
+  stream.Clear();
   fields_->SaveCounters(stream);
   stream.WriteValue<std::int32_t>(records_->ChangeCount);
   stream.WriteValue<std::int32_t>(static_cast<std::int32_t>(records_->RecordCount & 0xFFFFFFFF));

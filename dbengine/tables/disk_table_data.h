@@ -21,6 +21,7 @@
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/constraint_manager.h"
 #include "dbengine/tables/field_manager.h"
+#include "dbengine/tables/hdb_stream.h"
 #include "dbengine/tables/index_manager.h"
 #include "dbengine/tables/indexed_table.h"
 #include "dbengine/tables/record_manager.h"
@@ -160,6 +161,9 @@ class THDBDiskTableData final : public THDBTableData, public THDBIndexedTable {
   std::unique_ptr<THDBInternalDBTransactedAccessFile> stateFile_;
   bool openedExclusively_ = false;
   std::int32_t stateChangeCount_ = -1;
+  // WriteState's bytes, kept so that writing the state after every record does not
+  // allocate.
+  THDBStream stateStream_;
 };
 
 }  // namespace hdb

@@ -111,7 +111,11 @@ bool THDBDiskRecordManager::AddRecord(SessionID session, const std::uint8_t* mem
     page.Release();
     ++RecordCount;
     ++ChangeCount;
-    pageIndex_.AddToPageCount(session, pageNo, 1);
+    // Filling a page the index found stands on its entry; a new page gets one.
+    if (room != -1)
+      pageIndex_.AddToFoundPageCount(session, pageNo, 1);
+    else
+      pageIndex_.AddToPageCount(session, pageNo, 1);
     id = {pageNo, static_cast<std::uint16_t>(slot)};
     return true;
   } catch (const EHDBException& e) {

@@ -220,6 +220,53 @@ TEST_F(FreeSpaceTest, MapPagePositions) {
   for (std::int32_t p : {2, 32447, 32449, 129794, 129791}) EXPECT_FALSE(fsm.IsMapPage(p)) << p;
 }
 
+// Two processes allocating and freeing in turn (two managers, each with its own
+// descriptor and locks): a manager's copies of the map pages go with its HeaderLock,
+// so neither hands out a page the other holds, and the maps stay whole. A single-user
+// manager keeps its copies from one step to the next.
+TEST_F(FreeSpaceTest, ProcessesAllocatingInTurnNeverShareAPage) {
+  Create();
+  pm_.Close();
+  auto open = [&](THDBDiskPageManager& pm) {
+    bool multiUser = true, readOnly = false;
+    pm.Open(path_, {}, multiUser, false, readOnly);
+    ASSERT_TRUE(multiUser);
+    pm.SetFlushing(false);
+  };
+  THDBDiskPageManager a, b;
+  open(a);
+  open(b);
+  std::set<std::int32_t> held;
+  std::vector<std::int32_t> committedByA;
+  for (int i = 0; i < 300; ++i) {
+    THDBDiskPageManager& pm = i % 3 == 0 ? b : a;
+    {
+      THDBPinnedPage page(pm, pm.AddPage(S0, ptTableRecord));
+      ASSERT_TRUE(held.insert(page->PageNo()).second) << "page " << page->PageNo() << " handed out twice";
+      if (&pm == &a) committedByA.push_back(page->PageNo());
+    }
+    if (i % 7 == 6) {
+      a.CommitPages(S0);
+      b.CommitPages(S0);
+    }
+    // Now and then a page goes again, and may be handed out anew.
+    if (i % 11 == 10 && !committedByA.empty()) {
+      a.CommitPages(S0);
+      const std::int32_t freed = committedByA.back();
+      committedByA.pop_back();
+      a.RemovePage(S0, freed);
+      a.CommitPages(S0);
+      held.erase(freed);
+    }
+  }
+  a.CommitPages(S0);
+  b.CommitPages(S0);
+  auto problems = CheckFreeSpaceMaps(b);
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  a.Close();
+  b.Close();
+}
+
 // Allocates and frees pages at random, with commits and rollbacks between, against a
 // plain model of the used pages, and checks the maps after every step.
 struct RandomCase {

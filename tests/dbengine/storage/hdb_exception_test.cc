@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dbengine/storage/byte_layout.h"
 #include "dbengine/storage/engine_crc.h"
@@ -61,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"trailing %", {}, "trailing % Arguments are invalid!"}));
 
 // The byte-wise definition: crc = table[(crc xor b) and 0xFF] xor (crc shr 8), from any
-// starting value, on buffers of every length up to a few words and at every alignment.
+// starting value, on buffers of every length up to a few hundred bytes (past the 64 and
+// 16 byte steps of the folding, with every remainder) and at every alignment.
 TEST(EngineCRC, MatchesTheByteWiseDefinition) {
   std::uint32_t table[256];
   for (std::uint32_t n = 0; n < 256; ++n) {
@@ -69,15 +71,19 @@ TEST(EngineCRC, MatchesTheByteWiseDefinition) {
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
     table[n] = c;
   }
-  unsigned char bytes[300];
-  for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(i * 131 + 7);
+  std::vector<unsigned char> bytes(4200);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>((i * 131 + 7) ^ (i >> 8) * 29);
+  auto byteWise = [&](std::size_t offset, std::size_t length, std::uint32_t crc) {
+    for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ bytes[offset + i]) & 0xFF] ^ (crc >> 8);
+    return crc;
+  };
   for (std::uint32_t start : {0u, 0xFFFFFFFFu, 0x12345678u}) {
     for (std::size_t offset = 0; offset < 8; ++offset) {
-      for (std::size_t length = 0; length + offset <= 70; ++length) {
-        std::uint32_t crc = start;
-        for (std::size_t i = 0; i < length; ++i) crc = table[(crc ^ bytes[offset + i]) & 0xFF] ^ (crc >> 8);
-        ASSERT_EQ(EngineCRC(bytes + offset, length, start), crc) << offset << "+" << length;
-      }
+      for (std::size_t length = 0; length + offset <= 300; ++length)
+        ASSERT_EQ(EngineCRC(bytes.data() + offset, length, start), byteWise(offset, length, start)) << offset << "+" << length;
+      // A journal image: a page and its image header.
+      for (std::size_t length : {4096u, 4096u + 12u, 4191u})
+        ASSERT_EQ(EngineCRC(bytes.data() + offset, length, start), byteWise(offset, length, start)) << offset << "+" << length;
     }
   }
 }

@@ -61,6 +61,11 @@ class RollbackJournalTest : public ::testing::Test {
     std::strcpy(reinterpret_cast<char*>(page->Buffer() + 40), text);
     return page->PageNo();
   }
+  static void SetData(THDBDiskPageManager& pm, std::int32_t no, const char* text) {
+    THDBPinnedPage page(pm, pm.GetPage(S0, no));
+    std::strcpy(reinterpret_cast<char*>(page->Buffer() + 40), text);
+    page.SetDirty();
+  }
   static std::string DataOf(THDBDiskPageManager& pm, std::int32_t no) {
     THDBPinnedPage page(pm, pm.GetPage(S0, no));
     return reinterpret_cast<const char*>(page->Buffer() + 40);
@@ -86,11 +91,22 @@ class RollbackJournalTest : public ::testing::Test {
 
   // Runs the commit in a child with the plan's fault; returns the number of file
   // operations the commit made (the child reports it when it lives to the end).
+  // With earlier_ other than "old", a commit before it (not under the plan) makes the
+  // three pages earlier_, so that the commit under test journals the images it kept.
   int CommitInChild(bool withFrees, int at, pf::FileFault fault, bool flushing = true) {
     hdbtest::ForkedChild child([&](hdbtest::ForkedChild& self) {
       THDBDiskPageManager pm;
       pm.SetFlushing(flushing);
       Open(pm);
+      if (earlier_ != "old") {
+        for (int i = 0; i < 3; ++i) SetData(pm, kept_[static_cast<std::size_t>(i)], earlier_.c_str());
+        pm.CommitPages(S0);
+        for (int i = 0; i < 3; ++i)
+          if (!pm.CommittedImages().Find(kept_[static_cast<std::size_t>(i)])) ::_exit(3);
+        // As another process's close does with an idle journal, while this one keeps
+        // its descriptor.
+        if (removeIdleJournal_) pf::RemoveFile(journal_);
+      }
       Change(pm, withFrees);
       int seen = 0;
       {
@@ -119,10 +135,10 @@ class RollbackJournalTest : public ::testing::Test {
     Open(pm, false, &repair);
     EXPECT_FALSE(repair);
     const std::string first = DataOf(pm, kept_[0]);
-    EXPECT_TRUE(first == "old" || first == "new") << first;
+    EXPECT_TRUE(first == earlier_ || first == "new") << first;
     const bool after = first == "new";
     for (std::size_t i = 0; i < kept_.size(); ++i)
-      EXPECT_EQ(DataOf(pm, kept_[i]), i < 3 && after ? "new" : "old") << "page " << kept_[i];
+      EXPECT_EQ(DataOf(pm, kept_[i]), i >= 3 ? "old" : after ? "new" : earlier_) << "page " << kept_[i];
     if (after) EXPECT_EQ(DataOf(pm, added_), "new");
     if (withFrees) {
       for (std::int32_t no : freed_) {
@@ -143,6 +159,8 @@ class RollbackJournalTest : public ::testing::Test {
   std::vector<std::int32_t> kept_, freed_;
   std::int32_t added_ = -1;
   std::string base_;
+  std::string earlier_ = "old";  // the three changed pages' text before the commit
+  bool removeIdleJournal_ = false;
 };
 
 TEST_F(RollbackJournalTest, CommitWritesTheJournalBeforeThePagesAndInvalidatesItAfter) {
@@ -209,6 +227,81 @@ TEST_F(RollbackJournalTest, KilledAtEveryWritePointLeavesTheOldOrTheNewState) {
     }
     EXPECT_EQ(seen.size(), 2u);
   }
+}
+
+// The commit's journal takes the before-images of the pages from the ones the
+// process's previous commit wrote: a kill anywhere rolls back to exactly those.
+TEST_F(RollbackJournalTest, KilledAfterAnEarlierCommitLeavesItsStateOrTheNew) {
+  earlier_ = "mid";
+  for (bool withFrees : {false, true}) {
+    WriteFileBytes(path_, base_);
+    pf::RemoveFile(journal_);
+    const int points = CommitInChild(withFrees, -1, {});
+    ASSERT_GT(points, 6);
+    std::set<bool> seen;
+    for (int k = 0; k < points; ++k) {
+      for (pf::FileFault fault : {KillAfter(), KillHalfWay()}) {
+        WriteFileBytes(path_, base_);
+        pf::RemoveFile(journal_);
+        CommitInChild(withFrees, k, fault);
+        seen.insert(ExpectOldOrNew(withFrees, "frees " + std::to_string(withFrees) + ", point " + std::to_string(k)));
+      }
+    }
+    EXPECT_EQ(seen.size(), 2u);
+  }
+}
+
+// The journal file removed between two commits (by another process's close) while
+// this process keeps its descriptor: the next commit writes a journal under the name
+// again, which a kill anywhere leaves for the next open to roll back.
+TEST_F(RollbackJournalTest, JournalRemovedBetweenCommitsIsWrittenUnderItsNameAgain) {
+  earlier_ = "mid";
+  removeIdleJournal_ = true;
+  const int points = CommitInChild(false, -1, {});
+  ASSERT_GT(points, 6);
+  std::set<bool> seen;
+  for (int k = 0; k < points; ++k) {
+    WriteFileBytes(path_, base_);
+    pf::RemoveFile(journal_);
+    CommitInChild(false, k, KillAfter());
+    seen.insert(ExpectOldOrNew(false, "point " + std::to_string(k)));
+  }
+  EXPECT_EQ(seen.size(), 2u);
+}
+
+// Another process's commit between two of this one's makes the images this one kept
+// stale: its next commit journals the file's bytes, so undoing it restores the other
+// process's data.
+TEST_F(RollbackJournalTest, KeptImagesAreNotUsedAfterAnotherProcessCommitted) {
+  THDBDiskPageManager first;
+  Open(first, true);
+  SetData(first, kept_[0], "mid");
+  first.CommitPages(S0);
+  ASSERT_NE(first.CommittedImages().Find(kept_[0]), nullptr);
+  hdbtest::ForkedChild other([&](hdbtest::ForkedChild&) {
+    THDBDiskPageManager pm;
+    Open(pm, true);
+    SetData(pm, kept_[0], "other");
+    pm.CommitPages(S0);
+    pm.Close();
+    return 0;
+  });
+  ASSERT_EQ(other.Wait(), 0);
+  SetData(first, kept_[0], "new");
+  {
+    // The disk is full from the commit's first write in place on (the journal's write
+    // and its flushes come before): the commit fails and cannot undo itself either, so
+    // its journal stays for the next open to roll back.
+    FaultPlan plan(3, Fail(ENOSPC), true);
+    EXPECT_THROW(first.CommitPages(S0), EHDBException);
+  }
+  EXPECT_EQ(first.CommittedImages().Count(), 0u);
+  first.RollbackPages(S0);
+  first.Close();
+  THDBDiskPageManager reader;
+  Open(reader);
+  EXPECT_EQ(DataOf(reader, kept_[0]), "other");
+  reader.Close();
 }
 
 TEST_F(RollbackJournalTest, KilledWithFlushingOffLeavesTheOldOrTheNewState) {
