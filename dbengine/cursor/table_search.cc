@@ -246,7 +246,11 @@ std::int64_t THDBTableSearch::Estimate(THDBBTreeRecordIndex& index, const THDBSc
   const std::int32_t changeCount = cursor_.Table()->ChangeCount();
   for (const THDBSearchEstimates::Entry& e : memo.Entries)
     if (e.Matches(a.IndexNo, changeCount, recordCount, a, b)) return e.Count;
-  const std::int64_t count = index.EstimateCount(cursor_.Session, AsKeyCondition(a), AsKeyCondition(b), recordCount);
+  bool lowIsA = true;
+  const std::int64_t count =
+      index.EstimateCount(cursor_.Session, AsKeyCondition(a), AsKeyCondition(b), recordCount, estimatedStart_.Path, lowIsA);
+  estimatedStart_.Valid = !estimatedStart_.Path.IsEmpty();
+  if (estimatedStart_.Valid) estimatedStart_.Bound = lowIsA ? a : b;
   THDBSearchEstimates::Entry& e = memo.Entries[memo.Next];
   memo.Next = (memo.Next + 1) % THDBSearchEstimates::Size;
   auto keep = [](THDBSearchEstimates::Side& s, const THDBScanSearchCondition& c) {
@@ -392,6 +396,17 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
   const bool haveCurrent = !fromEnd && ReadCurrent(current);
   auto state = index.NewScanState();
   bool first = true;
+  // A forward scan from the bound the estimate of this search already found starts on
+  // its entry.
+  if (forward && fromEnd && estimatedStart_.Valid) {
+    const THDBScanSearchCondition& s = conditions_[startCondition_];
+    const THDBScanSearchCondition& e = estimatedStart_.Bound;
+    if (e.IndexNo == scanIndex_ && e.Type == s.Type && e.KeyFieldCount == s.KeyFieldCount && e.Partial == s.Partial &&
+        e.KeyBuffer == s.KeyBuffer) {
+      state->Path.Assign(estimatedStart_.Path);
+      state->Positioned = true;
+    }
+  }
   std::int64_t positionInIndex = -1;
   // On its own index the scan goes on from the current record unless that lies before
   // the start of the range.

@@ -17,6 +17,7 @@
 
 #include "dbengine/cursor/scan_condition.h"
 #include "dbengine/storage/record_id.h"
+#include "dbengine/tables/key_path.h"
 #include "dbengine/tables/index_position_cache.h"
 
 namespace hdb {
@@ -111,6 +112,15 @@ class THDBTableSearch {
   int startCondition_ = -1, stopCondition_ = -1;
   THDBSearchReport report_;
   std::vector<THDBSearchExpression*> detached_;
+  // Where the last estimate of this search found its lower bound, and that bound: a
+  // forward scan from the same bound starts there (same search, same lock, same table).
+  struct FoundBound {
+    bool Valid = false;
+    THDBScanSearchCondition Bound;
+    THDBKeyPath Path;
+  };
+  FoundBound estimatedStart_;
 };
+
 
 }  // namespace hdb

@@ -291,8 +291,13 @@ bool THDBBTreeRecordIndex::ScanNext(SessionID session, bool firstStep, THDBIndex
   if (firstStep) {
     state.AtEnd = false;
     const THDBKeyCondition* start = forward ? lower : upper;
-    found = start ? PositionOnBound(forward, state.Path, *start, state.Key.data())
-                  : (forward ? tree.First(state.Path) : tree.Last(state.Path));
+    if (state.Positioned) {
+      found = !state.Path.IsEmpty();
+      state.Positioned = false;
+    } else {
+      found = start ? PositionOnBound(forward, state.Path, *start, state.Key.data())
+                    : (forward ? tree.First(state.Path) : tree.Last(state.Path));
+    }
   } else {
     if (state.AtEnd || state.Path.IsEmpty()) return false;
     std::uint8_t toValue[RecordIDLayout::Size];
@@ -351,12 +356,25 @@ int THDBBTreeRecordIndex::ConditionDirection(std::uint8_t condition) {
 
 std::int64_t THDBBTreeRecordIndex::EstimateCount(SessionID session, const THDBKeyCondition& a,
                                                  const THDBKeyCondition& b, std::int64_t recordCount) {
+  THDBKeyPath low;
+  bool lowIsA;
+  return EstimateCount(session, a, b, recordCount, low, lowIsA);
+}
+
+std::int64_t THDBBTreeRecordIndex::EstimateCount(SessionID session, const THDBKeyCondition& a,
+                                                 const THDBKeyCondition& b, std::int64_t recordCount,
+                                                 THDBKeyPath& low, bool& lowIsA) {
   TreeFor(session, Errors::IndexEstimateNoRoot);
   const THDBKeyCondition* lower = &a;
   const THDBKeyCondition* upper = &b;
   if (ConditionDirection(a.Type) >= 0 && ConditionDirection(b.Type) < 0) std::swap(lower, upper);
-  THDBKeyPath low, high;
-  if (!PositionOnBound(true, low, *lower, key_.data())) return 0;
+  lowIsA = lower == &a;
+  low.Clear();
+  THDBKeyPath high;
+  if (!PositionOnBound(true, low, *lower, key_.data())) {
+    low.Clear();
+    return 0;
+  }
   {
     // A range that ends on the leaf it starts on (one vehicle's records, say) is counted
     // there, without a second descent for its other end.

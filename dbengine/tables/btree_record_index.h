@@ -110,6 +110,10 @@ class THDBBTreeRecordIndex final : public THDBIndex {
   int ConditionDirection(std::uint8_t condition) override;
   std::int64_t EstimateCount(SessionID session, const THDBKeyCondition& a, const THDBKeyCondition& b,
                              std::int64_t recordCount) override;
+  // The same; lowPath gets the path to the first entry of the lower bound, and lowIsA
+  // whether that bound is a (else b); lowPath is left empty when there is none.
+  std::int64_t EstimateCount(SessionID session, const THDBKeyCondition& a, const THDBKeyCondition& b,
+                             std::int64_t recordCount, THDBKeyPath& lowPath, bool& lowIsA);
   bool KeyIsFree(SessionID session, const std::uint8_t* record) override;
   bool KeyChangeIsFree(SessionID session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord) override;
   void AddRecordKey(const THDBIndexRecord& record) override;
