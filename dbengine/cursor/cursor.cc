@@ -205,6 +205,7 @@ void THDBLocalCursor::InitFieldDefs() {
   FullSize = DataSize + RecordIDLayout::Size + 1;
   RecordIDOffset = DataSize;
   ConstraintDefs.Assign(table_->Constraints());
+  SearchPlan.Valid = false;
 }
 
 void THDBLocalCursor::CloseTable() {
@@ -218,6 +219,7 @@ void THDBLocalCursor::CloseTable() {
   entry_->DropClosedTables();
   table_ = nullptr;
   Opened = false;
+  SearchPlan.Valid = false;
   ClearRecordBitmap();
 }
 
@@ -486,6 +488,8 @@ bool THDBLocalCursor::GotoKeyRecord(std::uint8_t conditionType) {
 
 void THDBLocalCursor::SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression) {
   FilterExpression = std::move(expression);
+  ++FilterGeneration;
+  SearchPlan.Valid = false;
   ClearRecordBitmap();
 }
 
