@@ -142,8 +142,8 @@ void THDBBTreeRecordIndex::IndexStep(SessionID session, THDBNavigationRequest& r
                                      THDBIndexPositionCache& cache) {
   if (request.Mode == gmCurrent) RaiseHDB(Errors::IndexStepCurrentMode);
   THDBBTree& tree = TreeFor(session, Errors::IndexStepNoRoot);
-  THDBKeyPath path;
   if (request.BeforeFirst || request.AfterLast) {
+    THDBKeyPath path;
     if (!(request.BeforeFirst ? tree.First(path) : tree.Last(path))) {
       request.Result = grError;
       return;
@@ -151,9 +151,12 @@ void THDBBTreeRecordIndex::IndexStep(SessionID session, THDBNavigationRequest& r
     StepDone(session, request, changeStamp, cache, path);
     return;
   }
-  if (cache.Holds(def_->ObjectID, request.ID, changeStamp)) {
-    path.Assign(cache.Path);
-  } else if (!request.Record || !FindEntry(session, request.ID, path, request.Record)) {
+  // The step moves the cache's own path: it holds nothing until the step has found its
+  // entry (a step that fails or raises leaves it empty).
+  const bool cached = cache.Holds(def_->ObjectID, request.ID, changeStamp);
+  cache.Invalidate();
+  THDBKeyPath& path = cache.Path;
+  if (!cached && (!request.Record || !FindEntry(session, request.ID, path, request.Record))) {
     request.Result = grError;
     return;
   }
