@@ -211,6 +211,7 @@ void THDBLocalCursor::InitFieldDefs() {
   FullSize = DataSize + RecordIDLayout::Size + 1;
   RecordIDOffset = DataSize;
   ConstraintDefs.Assign(table_->Constraints());
+  SearchPlan.Valid = false;
 }
 
 void THDBLocalCursor::CloseTable() {
@@ -224,6 +225,7 @@ void THDBLocalCursor::CloseTable() {
   entry_->DropClosedTables();
   table_ = nullptr;
   Opened = false;
+  SearchPlan.Valid = false;
   ClearRecordBitmap();
 }
 
@@ -384,9 +386,12 @@ std::uint8_t THDBLocalCursor::GetRecord(std::uint8_t mode) {
   if (!table_) RaiseHDB(Errors::CursorNotOpen);
   Guard guard(entry_->Data()->Lock());
   if (!CurrentRecord) RaiseHDB(Errors::CursorNilPointer);
-  if (table_->GetRecordCount(*this) == 0) return grEOF;
+  const bool filtered = IsFiltered();
+  // Single-user, the table's own step answers an empty table the same way (the end,
+  // nothing moved); with other processes the count is what reads their changes.
+  if ((filtered || MultiUser()) && table_->GetRecordCount(*this) == 0) return grEOF;
   std::uint8_t result;
-  if (!IsFiltered() || mode == gmCurrent) {
+  if (!filtered || mode == gmCurrent) {
     result = table_->GetRecord(*this, mode);
     if (result == grOK && IsFiltered() && !PassesFilter(CurrentRecord)) result = grError;
   } else {
@@ -492,6 +497,8 @@ bool THDBLocalCursor::GotoKeyRecord(std::uint8_t conditionType) {
 
 void THDBLocalCursor::SetFilterExpression(std::unique_ptr<THDBSearchExpression> expression) {
   FilterExpression = std::move(expression);
+  ++FilterGeneration;
+  SearchPlan.Valid = false;
   ClearRecordBitmap();
 }
 

@@ -194,6 +194,10 @@ class THDBCursor : public THDBCursorState {
   THDBSearchReport LastSearch;
   // The range estimates of the last searches (THDBTableSearch).
   THDBSearchEstimates Estimates;
+  // The plan of the last filtered search, and the filter's generation, which every
+  // change of the filter moves on (a kept plan names the filter it was made for).
+  THDBSearchPlan SearchPlan;
+  std::uint64_t FilterGeneration = 0;
 
   // Whether the cursor sees only some records: a filter, a callback, a range or
   // distinct mode.

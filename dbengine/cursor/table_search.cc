@@ -42,10 +42,93 @@ THDBKeyCondition AsKeyCondition(const THDBScanSearchCondition& c) {
 
 }  // namespace
 
-THDBTableSearch::THDBTableSearch(THDBLocalCursor& cursor) : cursor_(cursor) {}
+THDBTableSearch::THDBTableSearch(THDBLocalCursor& cursor)
+    : cursor_(cursor),
+      usesPlan_(!cursor.SearchPlan.InUse),
+      conditions_(usesPlan_ ? cursor.SearchPlan.Conditions : own_) {
+  if (usesPlan_) cursor_.SearchPlan.InUse = true;
+}
 
 THDBTableSearch::~THDBTableSearch() {
   for (THDBSearchExpression* e : detached_) e->ReattachAll();
+  if (usesPlan_) cursor_.SearchPlan.InUse = false;
+}
+
+namespace {
+
+bool SameBound(const THDBSearchPlan::Bound& b, const std::uint8_t* key, std::int32_t count, bool exclusive,
+               std::size_t keySize) {
+  if (!key) return !b.Present;
+  return b.Present && b.KeyFieldCount == count && b.Exclusive == exclusive && b.Key.size() == keySize &&
+         std::memcmp(b.Key.data(), key, keySize) == 0;
+}
+
+void KeepBound(THDBSearchPlan::Bound& b, const std::uint8_t* key, std::int32_t count, bool exclusive,
+               std::size_t keySize) {
+  b.Present = key != nullptr;
+  b.Exclusive = exclusive;
+  b.KeyFieldCount = count;
+  if (key) b.Key.assign(key, key + keySize);
+  else b.Key.clear();
+}
+
+}  // namespace
+
+bool THDBTableSearch::PlanFits(const THDBSearchRequest& request) const {
+  const THDBSearchPlan& plan = cursor_.SearchPlan;
+  THDBDiskTableData& table = *cursor_.Table();
+  if (!plan.Valid || plan.FilterGeneration != cursor_.FilterGeneration || plan.IndexID != cursor_.IndexID ||
+      plan.Forward != request.Forward || plan.ChangeCount != table.ChangeCount() ||
+      plan.RecordCount != table.RecordCount())
+    return false;
+  const THDBIndexDefs& defs = table.Indexes().Definitions();
+  if (plan.TableIndexes.size() != static_cast<std::size_t>(defs.Count())) return false;
+  for (int i = 0; i < defs.Count(); ++i)
+    if (defs[i].ObjectID != plan.TableIndexes[static_cast<std::size_t>(i)]) return false;
+  return SameBound(plan.RangeStart, cursor_.RangeStart, cursor_.StartKeyFieldCount, cursor_.StartExclusive,
+                   cursor_.KeySize) &&
+         SameBound(plan.RangeEnd, cursor_.RangeEnd, cursor_.EndKeyFieldCount, cursor_.EndExclusive, cursor_.KeySize);
+}
+
+void THDBTableSearch::KeepPlan(const THDBSearchRequest& request) {
+  THDBSearchPlan& plan = cursor_.SearchPlan;
+  THDBDiskTableData& table = *cursor_.Table();
+  plan.FilterGeneration = cursor_.FilterGeneration;
+  plan.IndexID = cursor_.IndexID;
+  plan.Forward = request.Forward;
+  plan.ChangeCount = table.ChangeCount();
+  plan.RecordCount = table.RecordCount();
+  const THDBIndexDefs& defs = table.Indexes().Definitions();
+  plan.TableIndexes.clear();
+  for (int i = 0; i < defs.Count(); ++i) plan.TableIndexes.push_back(defs[i].ObjectID);
+  KeepBound(plan.RangeStart, cursor_.RangeStart, cursor_.StartKeyFieldCount, cursor_.StartExclusive, cursor_.KeySize);
+  KeepBound(plan.RangeEnd, cursor_.RangeEnd, cursor_.EndKeyFieldCount, cursor_.EndExclusive, cursor_.KeySize);
+  plan.ScanIndex = scanIndex_;
+  plan.StartCondition = startCondition_;
+  plan.StopCondition = stopCondition_;
+  plan.Valid = true;
+}
+
+void THDBTableSearch::DetachChosen() {
+  if (scanIndex_ == -1) return;
+  for (int k : {startCondition_, stopCondition_})
+    if (k != -1 && conditions_[k].FromExpression)
+      for (auto& c : conditions_.Items())
+        if (c.Expression) {
+          c.Expression->Detach(conditions_[k]);
+          detached_.push_back(c.Expression);
+        }
+}
+
+void THDBTableSearch::FillReport() {
+  if (scanIndex_ == -1) return;
+  report_.IndexNo = scanIndex_;
+  report_.StartType = conditions_[startCondition_].Type;
+  report_.StopType = conditions_[stopCondition_].Type;
+  report_.StartKey = conditions_[startCondition_].KeyBuffer;
+  report_.StartKeyFieldCount = conditions_[startCondition_].KeyFieldCount;
+  report_.StopKey = conditions_[stopCondition_].KeyBuffer;
+  report_.StopKeyFieldCount = conditions_[stopCondition_].KeyFieldCount;
 }
 
 int THDBTableSearch::CompareConditions(const THDBScanSearchCondition& a, const THDBScanSearchCondition& b,
@@ -200,14 +283,6 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
   }
   startCondition_ = request.Forward ? lower : upper;
   stopCondition_ = request.Forward ? upper : lower;
-  // The bounds of the scan need no per-record test; nor do the comparisons behind them.
-  for (int i : {chosen, partner})
-    if (i != -1)
-      for (auto& c : conditions_.Items())
-        if (c.Expression && conditions_[i].FromExpression) {
-          c.Expression->Detach(conditions_[i]);
-          detached_.push_back(c.Expression);
-        }
   // Extracted conditions not chosen stay in their expressions and are tested there.
   std::vector<THDBScanSearchCondition> kept;
   int newStart = -1, newStop = -1;
@@ -221,13 +296,6 @@ bool THDBTableSearch::ChooseAccessPath(const THDBSearchRequest& request) {
   conditions_.Items() = std::move(kept);
   startCondition_ = newStart;
   stopCondition_ = newStop;
-  report_.IndexNo = scanIndex_;
-  report_.StartType = conditions_[startCondition_].Type;
-  report_.StopType = conditions_[stopCondition_].Type;
-  report_.StartKey = conditions_[startCondition_].KeyBuffer;
-  report_.StartKeyFieldCount = conditions_[startCondition_].KeyFieldCount;
-  report_.StopKey = conditions_[stopCondition_].KeyBuffer;
-  report_.StopKeyFieldCount = conditions_[stopCondition_].KeyFieldCount;
   return true;
 }
 
@@ -246,7 +314,11 @@ std::int64_t THDBTableSearch::Estimate(THDBBTreeRecordIndex& index, const THDBSc
   const std::int32_t changeCount = cursor_.Table()->ChangeCount();
   for (const THDBSearchEstimates::Entry& e : memo.Entries)
     if (e.Matches(a.IndexNo, changeCount, recordCount, a, b)) return e.Count;
-  const std::int64_t count = index.EstimateCount(cursor_.Session, AsKeyCondition(a), AsKeyCondition(b), recordCount);
+  bool lowIsA = true;
+  const std::int64_t count =
+      index.EstimateCount(cursor_.Session, AsKeyCondition(a), AsKeyCondition(b), recordCount, estimatedStart_.Path, lowIsA);
+  estimatedStart_.Valid = !estimatedStart_.Path.IsEmpty();
+  if (estimatedStart_.Valid) estimatedStart_.Bound = lowIsA ? a : b;
   THDBSearchEstimates::Entry& e = memo.Entries[memo.Next];
   memo.Next = (memo.Next + 1) % THDBSearchEstimates::Size;
   auto keep = [](THDBSearchEstimates::Side& s, const THDBScanSearchCondition& c) {
@@ -287,18 +359,30 @@ bool THDBTableSearch::Run(const THDBSearchRequest& request) {
   if (bitmap && (request.CollectAll || bitmap->IsStale(table.ChangeCount())))
     bitmap->Reset(table.ChangeCount(), cursor_.IndexID != -1, table.RecordIDLimit(cursor_.Session));
   if (bitmap && bitmap->Valid && !request.CollectAll) return AnswerFromBitmap(request);
-  BuildConditions(request);
-  bool empty = false;
-  auto compare = [&](const THDBScanSearchCondition& a, const THDBScanSearchCondition& b, std::int32_t n) {
-    return CompareConditions(a, b, n);
-  };
-  if (!conditions_.IntersectKeyConditions(compare)) empty = true;
-  if (empty) {
-    if (request.CollectAll && bitmap) bitmap->Valid = true;
-    return false;
+  const bool plannable = usesPlan_ && !request.Extra && !request.KeyCondition;
+  if (plannable && PlanFits(request)) {
+    scanIndex_ = cursor_.SearchPlan.ScanIndex;
+    startCondition_ = cursor_.SearchPlan.StartCondition;
+    stopCondition_ = cursor_.SearchPlan.StopCondition;
+  } else {
+    if (usesPlan_) {
+      cursor_.SearchPlan.Valid = false;
+      conditions_.Items().clear();
+    }
+    BuildConditions(request);
+    auto compare = [&](const THDBScanSearchCondition& a, const THDBScanSearchCondition& b, std::int32_t n) {
+      return CompareConditions(a, b, n);
+    };
+    if (!conditions_.IntersectKeyConditions(compare)) {
+      if (request.CollectAll && bitmap) bitmap->Valid = true;
+      return false;
+    }
+    conditions_.DropDuplicates(compare);
+    ChooseAccessPath(request);
+    if (plannable) KeepPlan(request);
   }
-  conditions_.DropDuplicates(compare);
-  ChooseAccessPath(request);
+  FillReport();
+  DetachChosen();
   const bool found = scanIndex_ == -1 ? ScanSequential(request) : ScanIndex(request);
   for (THDBSearchExpression* e : detached_) e->ReattachAll();
   detached_.clear();
@@ -392,6 +476,17 @@ bool THDBTableSearch::ScanIndex(const THDBSearchRequest& request) {
   const bool haveCurrent = !fromEnd && ReadCurrent(current);
   auto state = index.NewScanState();
   bool first = true;
+  // A forward scan from the bound the estimate of this search already found starts on
+  // its entry.
+  if (forward && fromEnd && estimatedStart_.Valid) {
+    const THDBScanSearchCondition& s = conditions_[startCondition_];
+    const THDBScanSearchCondition& e = estimatedStart_.Bound;
+    if (e.IndexNo == scanIndex_ && e.Type == s.Type && e.KeyFieldCount == s.KeyFieldCount && e.Partial == s.Partial &&
+        e.KeyBuffer == s.KeyBuffer) {
+      state->Path.Assign(estimatedStart_.Path);
+      state->Positioned = true;
+    }
+  }
   std::int64_t positionInIndex = -1;
   // On its own index the scan goes on from the current record unless that lies before
   // the start of the range.

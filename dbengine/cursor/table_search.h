@@ -17,6 +17,7 @@
 
 #include "dbengine/cursor/scan_condition.h"
 #include "dbengine/storage/record_id.h"
+#include "dbengine/tables/key_path.h"
 #include "dbengine/tables/index_position_cache.h"
 
 namespace hdb {
@@ -76,6 +77,36 @@ struct THDBSearchEstimates {
   int Next = 0;
 };
 
+// The conditions and the access path a cursor's last filtered search chose, kept for
+// the searches that follow: each filtered step of a walk would gather, intersect and
+// choose them again. A kept plan serves while the filter (by its generation), the
+// cursor's range and index, the table's indexes, change count and record count and the
+// direction are what they were when it was made; otherwise the search makes a new one.
+// The searches of a locate or a key search neither use nor keep it. Owned by the
+// cursor, used under the database object's lock.
+struct THDBSearchPlan {
+  struct Bound {
+    bool Present = false;
+    bool Exclusive = false;
+    std::int32_t KeyFieldCount = 0;
+    std::vector<std::uint8_t> Key;
+  };
+  bool Valid = false;
+  // Set while a search works on Conditions; a search nested in it (a record callback
+  // that moves the cursor) keeps conditions of its own.
+  bool InUse = false;
+  std::uint64_t FilterGeneration = 0;
+  ObjectID IndexID = -1;
+  std::vector<ObjectID> TableIndexes;
+  std::int32_t ChangeCount = 0;
+  std::int64_t RecordCount = 0;
+  bool Forward = true;
+  Bound RangeStart, RangeEnd;
+  THDBScanSearchConditionArray Conditions;
+  ObjectID ScanIndex = -1;
+  int StartCondition = -1, StopCondition = -1;
+};
+
 class THDBTableSearch {
  public:
   explicit THDBTableSearch(THDBLocalCursor& cursor);
@@ -88,6 +119,13 @@ class THDBTableSearch {
   struct Scan;
   void BuildConditions(const THDBSearchRequest& request);
   bool ChooseAccessPath(const THDBSearchRequest& request);
+  // The kept plan against the cursor and the table as they are now.
+  bool PlanFits(const THDBSearchRequest& request) const;
+  void KeepPlan(const THDBSearchRequest& request);
+  // The scan's bounds need no per-record test; nor do the comparisons behind them,
+  // which the expressions leave out until the search is done.
+  void DetachChosen();
+  void FillReport();
   bool AnswerFromBitmap(const THDBSearchRequest& request);
   bool ScanSequential(const THDBSearchRequest& request);
   bool ScanIndex(const THDBSearchRequest& request);
@@ -105,12 +143,24 @@ class THDBTableSearch {
                         const THDBScanSearchCondition& b, std::int64_t recordCount);
 
   THDBLocalCursor& cursor_;
-  THDBScanSearchConditionArray conditions_;
+  THDBScanSearchConditionArray own_;
+  // Whether the search works on the cursor's plan (else on own_).
+  bool usesPlan_;
+  THDBScanSearchConditionArray& conditions_;
   // The chosen range: its index (-1: sequential) and the two bound conditions.
   ObjectID scanIndex_ = -1;
   int startCondition_ = -1, stopCondition_ = -1;
   THDBSearchReport report_;
   std::vector<THDBSearchExpression*> detached_;
+  // Where the last estimate of this search found its lower bound, and that bound: a
+  // forward scan from the same bound starts there (same search, same lock, same table).
+  struct FoundBound {
+    bool Valid = false;
+    THDBScanSearchCondition Bound;
+    THDBKeyPath Path;
+  };
+  FoundBound estimatedStart_;
 };
+
 
 }  // namespace hdb

@@ -71,11 +71,13 @@ const THDBPageManager::SessionPages* THDBPageManager::FindSession(TSessionID ses
 }
 
 THDBPageManager::SessionPages& THDBPageManager::SessionEntry(TSessionID session) {
+  // Entries are never removed, so the one found last stays valid.
+  if (lastSession_ && lastSession_->SessionID == session) return *lastSession_;
   for (auto& entry : sessions_)
-    if (entry->SessionID == session) return *entry;
+    if (entry->SessionID == session) return *(lastSession_ = entry.get());
   sessions_.push_back(std::make_unique<SessionPages>());
   sessions_.back()->SessionID = session;
-  return *sessions_.back();
+  return *(lastSession_ = sessions_.back().get());
 }
 
 bool THDBPageManager::HasPendingChanges(TSessionID session) const {
@@ -114,7 +116,7 @@ THDBPage* THDBPageManager::GetPage(TSessionID session, std::int32_t pageNo, bool
                                    std::uint16_t expectedType) {
   if (session == -1) RaiseHDB(Errors::InvalidSessionID);
   SessionPages& entry = SessionEntry(session);
-  THDBPage* page = entry.ChangedPages.Find(pageNo);
+  THDBPage* page = entry.ChangedPages.Count() > 0 ? entry.ChangedPages.Find(pageNo) : nullptr;
   bool fresh = false;
   if (!page) {
     page = sharedCache_.Find(pageNo);

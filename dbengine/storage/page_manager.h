@@ -115,6 +115,8 @@ class THDBPageManager {
   std::int32_t cacheLimit_;
   THDBSortedPageList sharedCache_;
   std::vector<std::unique_ptr<SessionPages>> sessions_;
+  // The entry SessionEntry found last (entries live as long as the manager).
+  SessionPages* lastSession_ = nullptr;
   std::uint16_t pageSize_ = 4096;
   std::uint16_t pageHeaderSize_ = 40;
   std::uint16_t pageDataSize_ = 4096 - 40;

@@ -175,10 +175,16 @@ std::int64_t THDBBTree::EntryCount() {
 void THDBBTree::ReadLeafEntry(const THDBKeyPath& path, std::uint8_t* key, std::uint8_t* value) {
   const THDBKeyPath::Level& leaf = path.Leaf();
   THDBBTreePage page(*this, leaf.PageNo);
-  if (!page.IsLeaf() || leaf.EntryNo < 0 || leaf.EntryNo >= page.EntryCount())
-    RaiseHDB(Errors::IndexInvalidPosition);
-  if (key) std::memcpy(key, page.KeyAt(leaf.EntryNo), static_cast<std::size_t>(KeySize()));
-  if (value) std::memcpy(value, page.RefAt(leaf.EntryNo), static_cast<std::size_t>(LeafRefSize()));
+  ReadLeafEntry(page, leaf.EntryNo, key, value);
+}
+
+void THDBBTree::ReadLeafEntry(const THDBBTreePage& page, std::int32_t entryNo, std::uint8_t* key,
+                              std::uint8_t* value) {
+  if (!page.IsLeaf() || entryNo < 0 || entryNo >= page.EntryCount()) RaiseHDB(Errors::IndexInvalidPosition);
+  const THDBBTree& tree = page.Tree();
+  const std::uint8_t* entry = page.EntryAt(entryNo);
+  if (key) std::memcpy(key, entry, static_cast<std::size_t>(tree.KeySize()));
+  if (value) std::memcpy(value, entry + page.KeySize(), static_cast<std::size_t>(tree.LeafRefSize()));
 }
 
 std::int64_t THDBBTree::EntriesBefore(const THDBKeyPath& path) {

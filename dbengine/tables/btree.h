@@ -65,6 +65,9 @@ class THDBBTree {
 
   // Key and value of the leaf entry the path ends at (either may be nullptr).
   void ReadLeafEntry(const THDBKeyPath& path, std::uint8_t* key, std::uint8_t* value);
+  // The same on a leaf page already pinned ("Index error: invalid position" when the
+  // page is no leaf or has no such entry).
+  static void ReadLeafEntry(const THDBBTreePage& leaf, std::int32_t entryNo, std::uint8_t* key, std::uint8_t* value);
   // The entry count of the leaf page the path ends at, and the counts of the leaf pages
   // before it (for ranks).
   std::int64_t EntriesBefore(const THDBKeyPath& path);

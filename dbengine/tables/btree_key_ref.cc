@@ -234,6 +234,11 @@ int THDBRecordKeyRef::CompareKeys(const std::uint8_t* key1, const std::uint8_t* 
         }
         e = CompareColumn(c, i, key1, key2, c.IndexKeyOffset, limit);
       }
+    } else if (std::memcmp(key1 + c.IndexKeyOffset, key2 + c.IndexKeyOffset,
+                           static_cast<std::size_t>(c.IndexKeySlotSize)) == 0) {
+      // The same stored bytes (marker and value) are the same value in every order;
+      // neighbouring entries mostly share their leading columns.
+      e = 0;
     } else {
       e = CompareColumn(c, i, key1, key2, c.IndexKeyOffset, limit);
     }

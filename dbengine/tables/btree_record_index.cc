@@ -1,7 +1,9 @@
 #include "dbengine/tables/btree_record_index.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "dbengine/storage/hdb_exception.h"
@@ -89,16 +91,41 @@ bool THDBBTreeRecordIndex::ReadRecordAt(SessionID session, const THDBKeyPath& pa
 
 void THDBBTreeRecordIndex::StepDone(SessionID session, THDBNavigationRequest& request, std::int32_t changeStamp,
                                     THDBIndexPositionCache& cache, const THDBKeyPath& path) {
-  RecordID id;
+  std::uint8_t value[RecordIDLayout::Size];
+  tree_.ReadLeafEntry(path, nullptr, value);
+  StepDone(session, request, changeStamp, cache, path, LoadRecordID(value));
+}
+
+void THDBBTreeRecordIndex::StepDone(SessionID session, THDBNavigationRequest& request, std::int32_t changeStamp,
+                                    THDBIndexPositionCache& cache, const THDBKeyPath& path, RecordID id) {
   if (!request.Record) RaiseHDB(Errors::IndexInvalidParams);
   // The entry's record is read under the same lock as the entry itself: a record that is
   // not there is a damaged index, not a record another cursor took away (that one is the
   // record stepped from, which FindEntry misses).
-  if (!ReadRecordAt(session, path, id, request.Record)) RaiseHDB(Errors::CannotRetrieveRecordForIndex);
+  if (!table_.ReadIndexedRecord(session, id, request.Record)) RaiseHDB(Errors::CannotRetrieveRecordForIndex);
   request.ID = id;
   request.BeforeFirst = request.AfterLast = false;
   request.Result = grOK;
   cache.Store(def_->ObjectID, id, changeStamp, path);
+}
+
+bool THDBBTreeRecordIndex::StepEntry(SessionID session, bool forward, THDBKeyPath& path, std::uint8_t* toKey,
+                                     std::uint8_t* toValue) {
+  // One pin of the leaf serves the entry stepped from and, while the step stays on
+  // that leaf (nearly always), the entry stepped to.
+  std::optional<THDBBTreePage> leaf;
+  leaf.emplace(tree_, path.Leaf().PageNo);
+  std::uint8_t fromValue[RecordIDLayout::Size];
+  THDBBTree::ReadLeafEntry(*leaf, path.Leaf().EntryNo, stepKey_.data(), fromValue);
+  const std::int32_t fromPage = path.Leaf().PageNo;
+  if (!(forward ? tree_.Next(path) : tree_.Prior(path))) return false;
+  if (path.Leaf().PageNo != fromPage) {
+    leaf.reset();
+    leaf.emplace(tree_, path.Leaf().PageNo);
+  }
+  THDBBTree::ReadLeafEntry(*leaf, path.Leaf().EntryNo, toKey, toValue);
+  CheckStepOrder(session, forward, fromValue, path, toKey, toValue);
+  return true;
 }
 
 void THDBBTreeRecordIndex::StepFailed(THDBNavigationRequest& request) {
@@ -115,8 +142,8 @@ void THDBBTreeRecordIndex::IndexStep(SessionID session, THDBNavigationRequest& r
                                      THDBIndexPositionCache& cache) {
   if (request.Mode == gmCurrent) RaiseHDB(Errors::IndexStepCurrentMode);
   THDBBTree& tree = TreeFor(session, Errors::IndexStepNoRoot);
-  THDBKeyPath path;
   if (request.BeforeFirst || request.AfterLast) {
+    THDBKeyPath path;
     if (!(request.BeforeFirst ? tree.First(path) : tree.Last(path))) {
       request.Result = grError;
       return;
@@ -124,29 +151,29 @@ void THDBBTreeRecordIndex::IndexStep(SessionID session, THDBNavigationRequest& r
     StepDone(session, request, changeStamp, cache, path);
     return;
   }
-  if (cache.Holds(def_->ObjectID, request.ID, changeStamp)) {
-    path.Assign(cache.Path);
-  } else if (!request.Record || !FindEntry(session, request.ID, path, request.Record)) {
+  // The step moves the cache's own path: it holds nothing until the step has found its
+  // entry (a step that fails or raises leaves it empty).
+  const bool cached = cache.Holds(def_->ObjectID, request.ID, changeStamp);
+  cache.Invalidate();
+  THDBKeyPath& path = cache.Path;
+  if (!cached && (!request.Record || !FindEntry(session, request.ID, path, request.Record))) {
     request.Result = grError;
     return;
   }
   const bool forward = request.Mode == gmNext;
-  std::uint8_t fromValue[RecordIDLayout::Size];
-  tree.ReadLeafEntry(path, stepKey_.data(), fromValue);
-  if (forward ? tree.Next(path) : tree.Prior(path)) {
-    CheckStepOrder(session, forward, fromValue, path);
-    StepDone(session, request, changeStamp, cache, path);
+  std::uint8_t toValue[RecordIDLayout::Size];
+  if (StepEntry(session, forward, path, key_.data(), toValue)) {
+    StepDone(session, request, changeStamp, cache, path, LoadRecordID(toValue));
   } else {
     StepFailed(request);
   }
 }
 
 void THDBBTreeRecordIndex::CheckStepOrder(SessionID session, bool forward, const std::uint8_t* fromValue,
-                                          const THDBKeyPath& path) {
-  std::uint8_t toValue[RecordIDLayout::Size];
-  tree_.ReadLeafEntry(path, key_.data(), toValue);
+                                          const THDBKeyPath& path, const std::uint8_t* toKey,
+                                          const std::uint8_t* toValue) {
   const RecordID fromID = LoadRecordID(fromValue), toID = LoadRecordID(toValue);
-  int r = keyRef_.CompareKeys(stepKey_.data(), key_.data(), &toID, &fromID, session, true);
+  int r = keyRef_.CompareKeys(stepKey_.data(), toKey, &toID, &fromID, session, true);
   if (r == 0) r = CompareLeafValues(fromValue, toValue, RecordIDLayout::Size);
   if (forward ? r >= 0 : r <= 0) RaiseHDB(Errors::IndexIntegrityOrder, path.Leaf().PageNo, path.Leaf().EntryNo);
 }
@@ -245,13 +272,17 @@ bool THDBBTreeRecordIndex::PositionOnBound(bool forward, THDBKeyPath& path, cons
 
 bool THDBBTreeRecordIndex::WithinBound(const THDBKeyPath& path, const THDBKeyCondition& condition,
                                        std::uint8_t* key) {
+  std::uint8_t value[RecordIDLayout::Size];
+  tree_.ReadLeafEntry(path, oldKey_.data(), value);
+  return WithinBound(condition, key, oldKey_.data(), LoadRecordID(value));
+}
+
+bool THDBBTreeRecordIndex::WithinBound(const THDBKeyCondition& condition, std::uint8_t* key,
+                                       const std::uint8_t* entryKey, RecordID entryID) {
   if (!condition.KeyRecord) RaiseHDB(Errors::IndexInvalidParams);
   THDBCompareScope scope(keyRef_, condition.KeyFieldCount, condition.KeyRecord, condition.Partial);
   keyRef_.BuildIndexKey(condition.KeyRecord, key);
-  std::uint8_t value[RecordIDLayout::Size];
-  tree_.ReadLeafEntry(path, oldKey_.data(), value);
-  const RecordID id = LoadRecordID(value);
-  return Satisfies(condition.Type, keyRef_.CompareKeys(key, oldKey_.data(), &id, nullptr, tree_.Session(), true));
+  return Satisfies(condition.Type, keyRef_.CompareKeys(key, entryKey, &entryID, nullptr, tree_.Session(), true));
 }
 
 bool THDBBTreeRecordIndex::ScanNext(SessionID session, bool firstStep, THDBIndexScanState& state, RecordID& id,
@@ -263,14 +294,29 @@ bool THDBBTreeRecordIndex::ScanNext(SessionID session, bool firstStep, THDBIndex
   if (firstStep) {
     state.AtEnd = false;
     const THDBKeyCondition* start = forward ? lower : upper;
-    found = start ? PositionOnBound(forward, state.Path, *start, state.Key.data())
-                  : (forward ? tree.First(state.Path) : tree.Last(state.Path));
+    if (state.Positioned) {
+      found = !state.Path.IsEmpty();
+      state.Positioned = false;
+    } else {
+      found = start ? PositionOnBound(forward, state.Path, *start, state.Key.data())
+                    : (forward ? tree.First(state.Path) : tree.Last(state.Path));
+    }
   } else {
     if (state.AtEnd || state.Path.IsEmpty()) return false;
-    std::uint8_t fromValue[RecordIDLayout::Size];
-    tree.ReadLeafEntry(state.Path, stepKey_.data(), fromValue);
-    found = forward ? tree.Next(state.Path) : tree.Prior(state.Path);
-    if (found) CheckStepOrder(session, forward, fromValue, state.Path);
+    std::uint8_t toValue[RecordIDLayout::Size];
+    found = StepEntry(session, forward, state.Path, oldKey_.data(), toValue);
+    if (found) {
+      // The entry stepped to is already read: the stop bound and the record go from it.
+      const THDBKeyCondition* stop = forward ? upper : lower;
+      if (stop) found = WithinBound(*stop, state.Key.data(), oldKey_.data(), LoadRecordID(toValue));
+      if (!found) {
+        state.AtEnd = true;
+        return false;
+      }
+      id = LoadRecordID(toValue);
+      if (record && !table_.ReadIndexedRecord(session, id, record)) RaiseHDB(Errors::CannotRetrieveRecordForIndex);
+      return true;
+    }
   }
   const THDBKeyCondition* stop = forward ? upper : lower;
   if (found && stop) found = WithinBound(state.Path, *stop, state.Key.data());
@@ -296,11 +342,13 @@ std::int64_t THDBBTreeRecordIndex::ScanPosition(SessionID session, const THDBInd
 
 int THDBBTreeRecordIndex::CompareRecordKeys(const std::uint8_t* record1, const std::uint8_t* record2,
                                             std::int32_t columnCount) {
-  std::vector<std::uint8_t> key1 = keyRef_.NewFullKey(), key2 = keyRef_.NewFullKey();
-  keyRef_.BuildFullKey(record1, key1.data());
-  keyRef_.BuildFullKey(record2, key2.data());
+  // Full keys never fetch records, so the two scratch keys cannot be reused underneath.
+  compareKey1_.resize(static_cast<std::size_t>(keyRef_.FullKeySize));
+  compareKey2_.resize(static_cast<std::size_t>(keyRef_.FullKeySize));
+  keyRef_.BuildFullKey(record1, compareKey1_.data());
+  keyRef_.BuildFullKey(record2, compareKey2_.data());
   THDBCompareScope scope(keyRef_, columnCount, nullptr, false);
-  return keyRef_.CompareFullKeys(key1.data(), key2.data());
+  return keyRef_.CompareFullKeys(compareKey1_.data(), compareKey2_.data());
 }
 
 int THDBBTreeRecordIndex::ConditionDirection(std::uint8_t condition) {
@@ -311,12 +359,37 @@ int THDBBTreeRecordIndex::ConditionDirection(std::uint8_t condition) {
 
 std::int64_t THDBBTreeRecordIndex::EstimateCount(SessionID session, const THDBKeyCondition& a,
                                                  const THDBKeyCondition& b, std::int64_t recordCount) {
+  THDBKeyPath low;
+  bool lowIsA;
+  return EstimateCount(session, a, b, recordCount, low, lowIsA);
+}
+
+std::int64_t THDBBTreeRecordIndex::EstimateCount(SessionID session, const THDBKeyCondition& a,
+                                                 const THDBKeyCondition& b, std::int64_t recordCount,
+                                                 THDBKeyPath& low, bool& lowIsA) {
   TreeFor(session, Errors::IndexEstimateNoRoot);
   const THDBKeyCondition* lower = &a;
   const THDBKeyCondition* upper = &b;
   if (ConditionDirection(a.Type) >= 0 && ConditionDirection(b.Type) < 0) std::swap(lower, upper);
-  THDBKeyPath low, high;
-  if (!PositionOnBound(true, low, *lower, key_.data()) || !PositionOnBound(false, high, *upper, key_.data())) return 0;
+  lowIsA = lower == &a;
+  low.Clear();
+  THDBKeyPath high;
+  if (!PositionOnBound(true, low, *lower, key_.data())) {
+    low.Clear();
+    return 0;
+  }
+  {
+    // A range that ends on the leaf it starts on (one vehicle's records, say) is counted
+    // there, without a second descent for its other end.
+    THDBBTreePage leaf(tree_, low.Leaf().PageNo);
+    std::uint8_t value[RecordIDLayout::Size];
+    std::int64_t n = 0;
+    for (std::int32_t entry = low.Leaf().EntryNo; entry < leaf.EntryCount(); ++entry, ++n) {
+      THDBBTree::ReadLeafEntry(leaf, entry, oldKey_.data(), value);
+      if (!WithinBound(*upper, key_.data(), oldKey_.data(), LoadRecordID(value))) return std::min(n, recordCount);
+    }
+  }
+  if (!PositionOnBound(false, high, *upper, key_.data())) return 0;
   const double estimate = std::round((ApproximatePosition(high) - ApproximatePosition(low)) * recordCount);
   if (estimate <= 0) return 0;
   return estimate >= static_cast<double>(recordCount) ? recordCount : static_cast<std::int64_t>(estimate);

@@ -110,6 +110,10 @@ class THDBBTreeRecordIndex final : public THDBIndex {
   int ConditionDirection(std::uint8_t condition) override;
   std::int64_t EstimateCount(SessionID session, const THDBKeyCondition& a, const THDBKeyCondition& b,
                              std::int64_t recordCount) override;
+  // The same; lowPath gets the path to the first entry of the lower bound, and lowIsA
+  // whether that bound is a (else b); lowPath is left empty when there is none.
+  std::int64_t EstimateCount(SessionID session, const THDBKeyCondition& a, const THDBKeyCondition& b,
+                             std::int64_t recordCount, THDBKeyPath& lowPath, bool& lowIsA);
   bool KeyIsFree(SessionID session, const std::uint8_t* record) override;
   bool KeyChangeIsFree(SessionID session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord) override;
   void AddRecordKey(const THDBIndexRecord& record) override;
@@ -144,20 +148,33 @@ class THDBBTreeRecordIndex final : public THDBIndex {
   bool ReadRecordAt(SessionID session, const THDBKeyPath& path, RecordID& id, std::uint8_t* record);
   bool PositionOnBound(bool forward, THDBKeyPath& path, const THDBKeyCondition& condition, std::uint8_t* key);
   bool WithinBound(const THDBKeyPath& path, const THDBKeyCondition& condition, std::uint8_t* key);
+  // The same for an entry already read (its key and RecordID).
+  bool WithinBound(const THDBKeyCondition& condition, std::uint8_t* key, const std::uint8_t* entryKey,
+                   RecordID entryID);
   void StepDone(SessionID session, THDBNavigationRequest& request, std::int32_t changeStamp,
                 THDBIndexPositionCache& cache, const THDBKeyPath& path);
+  // The same for the entry of record id, already read from the path's leaf.
+  void StepDone(SessionID session, THDBNavigationRequest& request, std::int32_t changeStamp,
+                THDBIndexPositionCache& cache, const THDBKeyPath& path, RecordID id);
   void StepFailed(THDBNavigationRequest& request);
-  // A step from the entry of (stepKey_, fromValue) to the entry the path ends at must
-  // have moved on in index order; anything else is a damaged tree (page links that loop
-  // or point back, entries out of order), "Index integrity error" (20194), and a walk
-  // that went on would come round again without end.
-  void CheckStepOrder(SessionID session, bool forward, const std::uint8_t* fromValue, const THDBKeyPath& path);
+  // Moves the path one entry on (or back) and reads the entry it reaches into toKey and
+  // toValue, checking the step's order; false at the end. The entry stepped from is
+  // left in stepKey_.
+  bool StepEntry(SessionID session, bool forward, THDBKeyPath& path, std::uint8_t* toKey, std::uint8_t* toValue);
+  // A step from the entry of (stepKey_, fromValue) to the entry (toKey, toValue) the
+  // path ends at must have moved on in index order; anything else is a damaged tree
+  // (page links that loop or point back, entries out of order), "Index integrity
+  // error" (20194), and a walk that went on would come round again without end.
+  void CheckStepOrder(SessionID session, bool forward, const std::uint8_t* fromValue, const THDBKeyPath& path,
+                      const std::uint8_t* toKey, const std::uint8_t* toValue);
 
   THDBIndexedTable& table_;
   THDBIndexDef* def_ = nullptr;
   THDBRecordKeyRef keyRef_;
   THDBBTree tree_;
   std::vector<std::uint8_t> key_, oldKey_, stepKey_;
+  // The full keys of CompareRecordKeys.
+  std::vector<std::uint8_t> compareKey1_, compareKey2_;
 };
 
 }  // namespace hdb

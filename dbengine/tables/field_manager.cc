@@ -54,7 +54,28 @@ void THDBBaseFieldManager::SetFieldDefs(const THDBFieldDefs& defs) {
 
 void THDBBaseFieldManager::DefinitionsChanged() {
   fieldDefs_.RecalcOffsets();
+  MakeCopyPlan();
   InitCounters();
+}
+
+void THDBBaseFieldManager::MakeCopyPlan() {
+  diskToMemory_.clear();
+  auto add = [&](std::int32_t from, std::int32_t to, std::int32_t size) {
+    if (size <= 0) return;
+    if (!diskToMemory_.empty()) {
+      CopyRun& last = diskToMemory_.back();
+      if (last.From + last.Size == from && last.To + last.Size == to) {
+        last.Size += size;
+        return;
+      }
+    }
+    diskToMemory_.push_back({from, to, size});
+  };
+  add(0, 0, NullBitmapSize());
+  for (int i = 0; i < FieldCount(); ++i) {
+    const THDBFieldDef& f = Field(i);
+    add(f.DiskOffset, f.MemoryOffset, f.DiskDataSize);
+  }
 }
 
 void THDBBaseFieldManager::MemoryToDisk(const std::uint8_t* memory, std::uint8_t* disk) const {
@@ -68,11 +89,8 @@ void THDBBaseFieldManager::MemoryToDisk(const std::uint8_t* memory, std::uint8_t
 
 void THDBBaseFieldManager::DiskToMemory(const std::uint8_t* disk, std::uint8_t* memory) const {
   std::memset(memory, 0, static_cast<std::size_t>(MemoryRecordSize()));
-  std::memcpy(memory, disk, static_cast<std::size_t>(NullBitmapSize()));
-  for (int i = 0; i < FieldCount(); ++i) {
-    const THDBFieldDef& f = Field(i);
-    std::memcpy(memory + f.MemoryOffset, disk + f.DiskOffset, static_cast<std::size_t>(f.DiskDataSize));
-  }
+  for (const CopyRun& run : diskToMemory_)
+    std::memcpy(memory + run.To, disk + run.From, static_cast<std::size_t>(run.Size));
 }
 
 void THDBBaseFieldManager::InitRecord(std::uint8_t* record, bool applyDefaults) const {

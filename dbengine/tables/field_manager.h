@@ -45,6 +45,8 @@ class THDBBaseFieldManager {
 
   // Between the two forms: the target is zeroed, then the NullBitmap and DiskDataSize
   // bytes of every field are copied (the in-memory handle of a BLOB slot stays zero).
+  // DiskToMemory follows the copy plan DefinitionsChanged made: fields that lie one
+  // after the other in both forms are copied as one run.
   void MemoryToDisk(const std::uint8_t* memory, std::uint8_t* disk) const;
   void DiskToMemory(const std::uint8_t* disk, std::uint8_t* memory) const;
 
@@ -114,8 +116,19 @@ class THDBBaseFieldManager {
   void RecordLastValue(SessionID session, std::int32_t sequence, std::int64_t value);
   void WriteDefault(const THDBFieldDef& field, const THDBVariant& value, std::uint8_t* record) const;
 
+  // One copy of a disk-form record into the memory form: `size` bytes from disk offset
+  // `from` to memory offset `to`.
+  struct CopyRun {
+    std::int32_t From;
+    std::int32_t To;
+    std::int32_t Size;
+  };
+  // The runs of DiskToMemory, the NullBitmap first; remade by DefinitionsChanged.
+  void MakeCopyPlan();
+
   THDBTableData* tableData_;
   THDBFieldDefs fieldDefs_;
+  std::vector<CopyRun> diskToMemory_;
   std::vector<std::int64_t> autoincCounters_;
   std::vector<LastValue> lastValues_;
 };

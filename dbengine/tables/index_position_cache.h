@@ -25,7 +25,7 @@ struct THDBIndexPositionCache {
     IndexNo = indexNo;
     ID = id;
     ChangeStamp = changeStamp;
-    Path.Assign(path);
+    if (&path != &Path) Path.Assign(path);
   }
   void Invalidate() {
     IndexNo = -1;

@@ -56,6 +56,9 @@ struct THDBIndexScanState {
   THDBKeyPath Path;
   std::vector<std::uint8_t> Key;  // scratch key buffer of the scan
   bool AtEnd = false;
+  // Set when Path already stands on the first entry of the start bound (found by the
+  // range estimate of the same search): the first step takes it without a descent.
+  bool Positioned = false;
 };
 
 // CapacityEstimate: entries of a node page and the bytes left over.

@@ -78,11 +78,6 @@ void THDBMetaObjectDefs::Move(int from, int to) {
   items_.insert(items_.begin() + to, std::move(def));
 }
 
-THDBMetaObjectDef& THDBMetaObjectDefs::Item(int index) const {
-  assert(index >= 0 && index < Count());
-  return *items_[index];
-}
-
 int THDBMetaObjectDefs::FindByName(std::string_view name) const {
   for (int i = 0; i < Count(); ++i)
     if (platform::AnsiSameText(items_[i]->Name, name)) return i;

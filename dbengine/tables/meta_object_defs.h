@@ -8,6 +8,7 @@
 // object's lock; they are not thread-safe themselves.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,7 +63,10 @@ class THDBMetaObjectDefs {
   virtual void Move(int from, int to);
   virtual void Clear() { items_.clear(); }
 
-  THDBMetaObjectDef& Item(int index) const;
+  THDBMetaObjectDef& Item(int index) const {
+    assert(index >= 0 && index < static_cast<int>(items_.size()));
+    return *items_[static_cast<std::size_t>(index)];
+  }
   // Index of the first definition with the name (case-insensitive) or the id; -1 when none.
   int FindByName(std::string_view name) const;
   int FindByObjectID(std::int32_t objectID) const;

@@ -3,6 +3,8 @@
 // and the record bitmap behind filtered counts, record numbers and steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <set>
 
@@ -220,6 +222,46 @@ TEST_F(SearchTest, AFilteredWalkOnItsIndexGoesOnFromItsPlaceWhenAnotherCursorAdd
   EXPECT_EQ(seen.size(), expected.size() + 1);
   EXPECT_EQ(seen.back(), std::make_pair(Vin(10), 1000));
   EXPECT_EQ(seen[seen.size() - 2], std::make_pair(Vin(10), 1001));
+}
+
+// A filtered walk keeps the plan its first step chose for the steps after it; a new
+// filter, another index for the cursor, or an index of the plan dropped by another
+// cursor between two steps make the next step plan again.
+TEST_F(SearchTest, AFilteredWalkPlansAgainWhenItsFilterOrTheIndexesChangeBetweenSteps) {
+  THDBLocalCursor& c = t_->cursor;
+  const ObjectID fgdat = c.IndexID;
+  c.SetFilterText("FG = '" + Vin(10) + "'", false, false);
+  c.SetToBegin();
+  ASSERT_EQ(t_->Step(gmNext), grOK);
+  ASSERT_EQ(t_->Step(gmNext), grOK);
+  EXPECT_EQ(std::make_pair(t_->FG(), t_->DAT()), std::make_pair(Vin(10), 1001));
+  ASSERT_TRUE(c.SearchPlan.Valid);
+
+  // Another filter: the step goes on in index order to the first record it passes.
+  c.SetFilterText("FG = '" + Vin(12) + "' AND MLG >= 122", false, false);
+  ASSERT_EQ(t_->Step(gmNext), grOK);
+  EXPECT_EQ(std::make_pair(t_->FG(), t_->DAT()), std::make_pair(Vin(12), 1002));
+  EXPECT_EQ(c.LastSearch.IndexNo, fgdat);
+
+  // Natural order: the same filter over FGDAT's range, in storage order.
+  c.SetIndexByName("");
+  std::vector<std::int32_t> days;
+  c.SetToBegin();
+  while (t_->Step(gmNext) == grOK) {
+    EXPECT_EQ(t_->FG(), Vin(12));
+    days.push_back(t_->DAT());
+    if (days.size() == 1) {
+      EXPECT_EQ(c.LastSearch.IndexNo, fgdat);
+      // The index the plan scans goes: the walk reads the table instead.
+      OpenCursor other(connection_->session);
+      other.cursor.DeleteIndex("FGDAT");
+      // The first step's bitmap would answer the rest without a search.
+      c.ClearRecordBitmap();
+    }
+  }
+  std::sort(days.begin(), days.end());
+  EXPECT_EQ(days, (std::vector<std::int32_t>{1002, 1003, 1004}));
+  EXPECT_EQ(c.LastSearch.IndexNo, -1);
 }
 
 }  // namespace
