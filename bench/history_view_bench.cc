@@ -69,13 +69,9 @@ const std::string& ProgramFolder() {
     session.DatabaseFileName = path;
     session.CreateDatabase();
     session.SetConnected(true);
-    hdb::THDBFieldDefs fields;
-    hdb::THDBIndexDefs indexes;
-    hdb::THDBConstraintDefs constraints;
-    store::ServiceTableDefinitions(fields, indexes, constraints);
+    store::CreateServiceTable(session);
     hdb::THDBLocalCursor cursor(session);
     cursor.TableName = store::ServiceTableName;
-    cursor.CreateTable(fields, indexes, constraints);
     cursor.OpenTable();
     std::vector<std::uint8_t> buffer = cursor.AllocRecordBuffer();
     cursor.BeginBatchUpdate();

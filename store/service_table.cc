@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "dbengine/cursor/cursor.h"
+#include "dbengine/cursor/local_session.h"
 #include "dbengine/tables/constraint_defs.h"
 #include "dbengine/tables/data_types.h"
 #include "dbengine/tables/field_defs.h"
@@ -31,6 +33,16 @@ void ServiceTableDefinitions(hdb::THDBFieldDefs& fields, hdb::THDBIndexDefs& ind
     required->FieldRef.Name = name;
     constraints.Add(std::move(required));
   }
+}
+
+void CreateServiceTable(hdb::THDBLocalSession& session) {
+  hdb::THDBFieldDefs fields;
+  hdb::THDBIndexDefs indexes;
+  hdb::THDBConstraintDefs constraints;
+  ServiceTableDefinitions(fields, indexes, constraints);
+  hdb::THDBLocalCursor maker(session);
+  maker.TableName = ServiceTableName;
+  maker.CreateTable(fields, indexes, constraints);
 }
 
 }  // namespace store

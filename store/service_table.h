@@ -1,10 +1,11 @@
 // The service record table: every service the workshop records lives in dsTable of
 // Data.hdb, six required fields in a fixed order (the program addresses FG and DAT by
 // position) and the index FGDAT over FG then DAT, which orders one vehicle's records
-// oldest first. The program only opens this table; ServiceTableDefinitions is what a
-// tool uses to make it.
+// oldest first. The program only opens this table; ServiceTableDefinitions and
+// CreateServiceTable are what a tool uses to make it.
 //
-// Constants and a pure function; thread-safe.
+// Constants, a pure function, and CreateServiceTable, which works through the caller's
+// session and is guarded by that session's locks.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@ namespace hdb {
 class THDBFieldDefs;
 class THDBIndexDefs;
 class THDBConstraintDefs;
+class THDBLocalSession;
 }  // namespace hdb
 
 namespace store {
@@ -46,5 +48,8 @@ inline constexpr char ServiceIndexFields[] = "FG;DAT";
 // The lists are cleared first.
 void ServiceTableDefinitions(hdb::THDBFieldDefs& fields, hdb::THDBIndexDefs& indexes,
                              hdb::THDBConstraintDefs& constraints);
+
+// Makes dsTable with these definitions in the database of a connected session.
+void CreateServiceTable(hdb::THDBLocalSession& session);
 
 }  // namespace store

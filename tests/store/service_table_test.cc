@@ -26,13 +26,7 @@ class ServiceTableTest : public ::testing::Test {
     session_.DatabaseFileName = dir_.File(store::DataFileName);
     session_.CreateDatabase();
     session_.SetConnected(true);
-    hdb::THDBFieldDefs fields;
-    hdb::THDBIndexDefs indexes;
-    hdb::THDBConstraintDefs constraints;
-    store::ServiceTableDefinitions(fields, indexes, constraints);
-    hdb::THDBLocalCursor maker(session_);
-    maker.TableName = store::ServiceTableName;
-    maker.CreateTable(fields, indexes, constraints);
+    store::CreateServiceTable(session_);
   }
 
   hdbtest::TempDir dir_;

@@ -33,13 +33,7 @@ inline void CreateStore(const std::string& path) {
   session.DatabaseFileName = path;
   session.CreateDatabase();
   session.SetConnected(true);
-  hdb::THDBFieldDefs fields;
-  hdb::THDBIndexDefs indexes;
-  hdb::THDBConstraintDefs constraints;
-  store::ServiceTableDefinitions(fields, indexes, constraints);
-  hdb::THDBLocalCursor cursor(session);
-  cursor.TableName = store::ServiceTableName;
-  cursor.CreateTable(fields, indexes, constraints);
+  store::CreateServiceTable(session);
 }
 
 // Adds the records in one batch; the cursor's text when one is refused, else empty.
